@@ -1,0 +1,23 @@
+#include "core/MsgBox.h"
+
+namespace {
+MessageBoxHook& Hook()
+{
+    static MessageBoxHook hook;
+    return hook;
+}
+}
+
+int CoreMessageBox(const std::wstring& text, const std::wstring& title, unsigned flags, HWND owner)
+{
+    // A copy, so that a hook may replace itself while it runs.
+    MessageBoxHook hook = Hook();
+    if (hook)
+        return hook(text, title, flags);
+    return MessageBoxW(owner, text.c_str(), title.c_str(), flags);
+}
+
+void SetMessageBoxHook(MessageBoxHook hook)
+{
+    Hook() = std::move(hook);
+}

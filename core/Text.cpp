@@ -1,0 +1,41 @@
+#include "core/Text.h"
+
+std::wstring FromAnsi(const std::string& s, UINT codePage)
+{
+    if (s.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(codePage, 0, s.data(), (int)s.size(), nullptr, 0);
+    if (n <= 0)
+        return std::wstring();
+    std::wstring w(n, L'\0');
+    MultiByteToWideChar(codePage, 0, s.data(), (int)s.size(), &w[0], n);
+    return w;
+}
+
+std::string ToAnsi(const std::wstring& s, UINT codePage)
+{
+    if (s.empty())
+        return std::string();
+    int n = WideCharToMultiByte(codePage, 0, s.data(), (int)s.size(), nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return std::string();
+    std::string a(n, '\0');
+    WideCharToMultiByte(codePage, 0, s.data(), (int)s.size(), &a[0], n, nullptr, nullptr);
+    return a;
+}
+
+std::wstring UpperWide(const std::wstring& s)
+{
+    if (s.empty())
+        return s;
+    std::wstring u(s);
+    // Upper-casing keeps the length; fall back to the plain mapping if the locale call refuses.
+    if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, s.data(), (int)s.size(), &u[0], (int)u.size()) == 0)
+        CharUpperBuffW(&u[0], (DWORD)u.size());
+    return u;
+}
+
+std::string UpperAnsi(const std::string& s)
+{
+    return ToAnsi(UpperWide(FromAnsi(s)));
+}

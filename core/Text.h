@@ -1,0 +1,11 @@
+#pragma once
+// Conversions between the ANSI texts of the registry and file system and the wide texts
+// that the windows show.
+#include <windows.h>
+#include <string>
+
+std::wstring FromAnsi(const std::string& s, UINT codePage = CP_ACP);
+std::string ToAnsi(const std::wstring& s, UINT codePage = CP_ACP);
+// Upper case as the user's locale sees it (the ANSI text is converted through the code page).
+std::string UpperAnsi(const std::string& s);
+std::wstring UpperWide(const std::wstring& s);

@@ -1,0 +1,15 @@
+#pragma once
+// The language text table: 1000 texts by id, filled at start-up from
+// <program folder>\languages\<curLang>\<curLang>.txt.
+#include <string>
+
+// The language files are Central European (Windows-1250) text, whatever the system's code page.
+constexpr unsigned LanguageCodePage = 1250;
+
+void LoadLanguage();
+// 1 when the name is empty or no ordinary file of that name exists, else 0.
+int LoadLanguageFile(const std::string& fileName);
+// Text id 0..999; any other id gives the empty text.
+const std::wstring& LangText(int id);
+// Empties the table (for tests).
+void ClearLanguageTable();

@@ -1,0 +1,77 @@
+#pragma once
+// The main window: the error list, the Scan button, the status labels and the menu bar.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scan/cRegSearch.h"
+#include "ui/Form.h"
+
+// What a row of the error list refers to in the registry, kept beside the row: the key
+// column joins key path and value name with "\", and a value name may itself hold "\".
+struct RegErrorItemRef {
+    std::string rootKey;    // "HKEY_CURRENT_USER"
+    std::string keyPath;    // below the root, no leading "\"
+    std::string valueName;  // "" is the key's default value
+};
+
+class frmMain : public ui::Form {
+public:
+    static frmMain& Get();
+
+    // Controls (loaded with the window).
+    ui::Picture Image1;
+    ui::Label Label25, lblStatus, Label1, lblCurrentKey;
+    ui::ListView lvwRegErrors;
+    ui::Button cmdStartStop;
+    ui::Timer Timer3, tmrScheduled;
+
+    // Menu ids.
+    enum : int {
+        mnuFile = 100, mnuStartStop, mnuSep1, mnuRestore, mnuSep2, mnuExit,
+        mnuRepair = 200, mnuCheckAll, mnuUncheckAll, mnuSep3, mnuFix, mnuSep4, mnuSearch, mnuSep5, mnuInfo,
+        mnuOptions = 300,
+        mnuHelp = 400, read1, lic1, mnuSep6, spr1, str1, mnuSep7, mnuAbout,
+    };
+
+    bool bRecommended = false;
+
+    // The registry value behind a row of lvwRegErrors (row counted from 0).
+    const RegErrorItemRef& RowRef(int row) const;
+
+    // Handlers.
+    void Form_Load() override;
+    void Form_Unload() override;
+    void Form_Resize() override {}
+    void cmdStartStop_Click();
+    void mnuStartStop_Click();
+    void cReg_SearchKeyChanged(const std::string& sFullKeyName);
+    // sValueName is the reported value's own name ("" for a key-name report or the default value).
+    void cReg_SearchFound(const std::string& sRootKey, const std::string& sKey, const std::string& sValue,
+                          int32_t lFound, const std::string& sValueName);
+    void cReg_SearchFinished(int32_t lReason);
+    void Timer3_Timer();
+    void tmrScheduled_Timer();
+    void mnuFix_Click();
+    void mnuCheckAll_Click();
+    void mnuUncheckAll_Click();
+    void mnuRestore_Click();
+    void mnuOptions_Click();
+    void mnuExit_Click();
+    void lvwRegErrors_ItemClick(int row);
+    void lvwRegErrors_ColumnClick();
+
+protected:
+    Design GetDesign() override;
+    void CreateControls() override;
+    void OnCommand(int id, int code) override;
+    LRESULT OnNotify(NMHDR* hdr) override;
+    void OnTimer(ui::Timer& timer) override;
+
+private:
+    frmMain();
+    std::unique_ptr<cRegSearch> cReg;
+    std::vector<RegErrorItemRef> rowRefs_;
+    double dNextShow = 0;
+};

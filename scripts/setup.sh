@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what building and running Halvren needs on Debian 12; skips what is present.
+set -euo pipefail
+
+need=()
+have_cmd() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have_cmd i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have_cmd cmake || need+=(cmake)
+have_cmd make || need+=(make)
+have_pkg wine32:i386 || need+=(wine32:i386)
+have_cmd wine || need+=(wine)
+have_cmd Xvfb || need+=(xvfb)
+have_cmd openbox || need+=(openbox)
+have_cmd xdpyinfo || need+=(x11-utils)
+have_cmd import || need+=(imagemagick)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" != 0 ]; then
+  echo "setup: missing packages (${need[*]}); run this as root" >&2
+  exit 1
+fi
+echo "setup: installing ${need[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${need[@]}"

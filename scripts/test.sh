@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the whole test suite under Wine in a throwaway prefix.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/setup.sh"
+bash "$root/scripts/build.sh"
+. "$root/scripts/winenv.sh"
+halvren_start_display
+halvren_start_wine
+cd "$root/build"
+ctest --output-on-failure -j1 "$@"

@@ -1,0 +1,134 @@
+#include "tests/support/TestSupport.h"
+
+#include "core/MsgBox.h"
+#include "ui/Form.h"
+
+namespace testing_support {
+
+MessageBoxCapture::MessageBoxCapture(int a) : answer(a) {
+    SetMessageBoxHook([this](const std::wstring& text, const std::wstring& title, unsigned flags) {
+        boxes.push_back({text, title, flags});
+        return answer;
+    });
+}
+
+MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(nullptr); }
+
+void PumpFor(DWORD ms) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+        ui::DoEvents();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    ui::DoEvents();
+}
+
+static HKEY Create(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
+        return nullptr;
+    return h;
+}
+
+void SetBinary(HKEY root, const std::string& key, const std::string& name, const std::string& bytes, DWORD type) {
+    if (HKEY h = Create(root, key)) {
+        RegSetValueExA(h, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                       static_cast<DWORD>(bytes.size()));
+        RegCloseKey(h);
+    }
+}
+
+void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
+    SetBinary(root, key, name, std::string(data.c_str(), data.size() + 1), type);
+}
+
+void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
+    SetBinary(root, key, name, std::string(reinterpret_cast<const char*>(&value), 4), REG_DWORD);
+}
+
+bool ReadRaw(HKEY root, const std::string& key, const std::string& name, DWORD& type, std::string& bytes) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    DWORD size = 0;
+    LONG rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, nullptr, &size);
+    if (rc == ERROR_SUCCESS) {
+        bytes.assign(size, '\0');
+        rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &size);
+        bytes.resize(size);
+    }
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS;
+}
+
+bool ValueExists(HKEY root, const std::string& key, const std::string& name) {
+    DWORD type;
+    std::string bytes;
+    return ReadRaw(root, key, name, type, bytes);
+}
+
+bool KeyExists(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+    RegCloseKey(h);
+    return true;
+}
+
+void DeleteTree(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS) return;
+    char name[512];
+    for (;;) {
+        DWORD n = sizeof(name);
+        if (RegEnumKeyExA(h, 0, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DeleteTree(root, key + "\\" + name);
+    }
+    RegCloseKey(h);
+    RegDeleteKeyA(root, key.c_str());
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+    return ok && written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string out;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(f, buf, sizeof(buf), &got, nullptr) && got > 0) out.append(buf, got);
+    CloseHandle(f);
+    return out;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void RemoveFolderTree(const std::string& path) {
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string full = path + "\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolderTree(full);
+            else {
+                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(full.c_str());
+            }
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+}  // namespace testing_support
