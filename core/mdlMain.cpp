@@ -18,8 +18,11 @@ bool SetRegStringValue(HKEY key, const std::string& subKey, const std::string& v
     bool written = false;
     if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) {
         if (type == REG_SZ) {
-            // The text is stored without a terminating NUL.
-            rc = RegSetValueExA(h, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
+            // The text is stored without a terminating NUL. The registry counts a NUL that
+            // directly follows string data into the value, so the text is passed with a
+            // non-NUL byte behind it.
+            std::string padded = text + '\x01';
+            rc = RegSetValueExA(h, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(padded.data()),
                                 (DWORD)text.size());
         } else {
             // A value of another type keeps its own data.

@@ -33,14 +33,14 @@ std::string DriveName(const std::string& path)
 
 // A drive given as "C", "C:", "C:\" or "\\server\share" (with or without a closing "\");
 // any longer path is not a drive.
-bool DriveExists(const std::string& spec)
+bool DriveExists(const std::string& drive)
 {
-    if (!spec.empty() && IsLetter(spec[0]) &&
-        (spec.size() == 1 || (spec[1] == ':' && (spec.size() == 2 || (spec.size() == 3 && IsSep(spec[2])))))) {
-        int bit = (spec[0] | 0x20) - 'a';
+    if (!drive.empty() && IsLetter(drive[0]) &&
+        (drive.size() == 1 || (drive[1] == ':' && (drive.size() == 2 || (drive.size() == 3 && IsSep(drive[2])))))) {
+        int bit = (drive[0] | 0x20) - 'a';
         return (GetLogicalDrives() >> bit) & 1;
     }
-    std::string unc = spec;
+    std::string unc = drive;
     if (!unc.empty() && IsSep(unc.back()))
         unc.pop_back();
     if (unc.empty() || DriveName(unc) != unc)

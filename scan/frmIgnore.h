@@ -27,6 +27,7 @@ protected:
     Design GetDesign() override;
     void CreateControls() override;
     void OnCommand(int id, int code) override;
+    void Form_Activate() override;
 
 private:
     frmIgnore() = default;

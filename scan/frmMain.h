@@ -61,6 +61,11 @@ public:
     void mnuExit_Click();
     void lvwRegErrors_ItemClick(int row);
     void lvwRegErrors_ColumnClick();
+    // button 2 is the right one; x and y are pixels in the list's client area.
+    void lvwRegErrors_MouseUp(int button, int shift, int x, int y);
+
+    // True from the Start command until the engine's walk has returned.
+    bool Scanning() const { return scanning_; }
 
 protected:
     Design GetDesign() override;
@@ -68,10 +73,31 @@ protected:
     void OnCommand(int id, int code) override;
     LRESULT OnNotify(NMHDR* hdr) override;
     void OnTimer(ui::Timer& timer) override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    class Events;
     frmMain();
+    ~frmMain() override;
+    void YieldToWindows();
+    void SetRepairVisible(bool visible);
+    void ShowFoundCount();
+    void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
+    void DrawBanner(const DRAWITEMSTRUCT& draw);
+
+    std::unique_ptr<Events> events_;
     std::unique_ptr<cRegSearch> cReg;
     std::vector<RegErrorItemRef> rowRefs_;
     double dNextShow = 0;
+
+    bool scanning_ = false;
+    // DoSearch is on the stack: the engine must outlive it, so a close only marks it for release.
+    int walking_ = 0;
+    bool releaseEngine_ = false;
+    DWORD lastPump_ = 0;
+    // Column fitting without re-measuring every row: the widest text of each column so far
+    // and the margin the list view adds to it, learnt from the first row of a scan.
+    bool fitCalibrated_ = false;
+    int widestText_[4] = {0, 0, 0, 0};
+    int fitMargin_[4] = {0, 0, 0, 0};
 };

@@ -1,6 +1,7 @@
 #pragma once
 // Procedures of the main module that the windows share.
 #include <string>
+#include <vector>
 
 #include "ui/Controls.h"
 
@@ -11,7 +12,16 @@ void AutoSizeColumns(ui::ListView& list, int column = -1);
 // Removes every item equal, ignoring letter case, to an earlier one; keeps first occurrences.
 void RemoveDuplicateItems(ui::ListBox& list);
 std::string ReverseString(const std::string& text);
-// Writes the checked rows of the main window's error list into a new backup file.
-// Returns false, having written what it could, when the file cannot be made or written;
-// `path` is the backup file's full path and `error` says what failed.
-bool BackupCheckedEntries(std::string& path, std::wstring& error);
+
+// A checked row whose value a backup file cannot hold: the fix must leave that value alone.
+struct BackupLeftOut {
+    int row;  // counted from 0
+    std::wstring reason;
+};
+// Writes the checked rows of the main window's error list into a new backup file, never over
+// an existing one. Returns false, leaving no file behind, when the file cannot be made or
+// written; `path` is the backup file's full path and `error` says what failed. `saved`
+// receives the rows written (their values may be deleted now), `leftOut` the checked rows
+// that could not be written.
+bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved = nullptr,
+                          std::vector<BackupLeftOut>* leftOut = nullptr);

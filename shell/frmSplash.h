@@ -9,8 +9,11 @@ public:
 
     ui::Picture Image39;
     ui::Label Label2;
+    ui::Control Line1;  // a rule between the name and the message
     ui::Timer tmrTime;
     int SplashTicks = 0;
+    // The running copy's mark for the single-instance rule, held for the life of the process.
+    HANDLE hInstanceGuard = nullptr;
 
     // False when the program must end (another copy runs).
     bool Form_Initialize();
@@ -21,6 +24,7 @@ protected:
     Design GetDesign() override;
     void CreateControls() override;
     void OnTimer(ui::Timer& timer) override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
     frmSplash() = default;

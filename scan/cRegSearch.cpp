@@ -1,0 +1,380 @@
+#include "scan/cRegSearch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+
+namespace {
+
+constexpr int32_t FirstRoot = static_cast<int32_t>(0x80000000u);
+constexpr int32_t LastRoot = static_cast<int32_t>(0x80000006u);
+
+// Value names hold at most 16383 characters, two bytes each under a multi-byte code page, so
+// this buffer never needs to grow for a name; data grows on demand.
+constexpr size_t ValueNameBytes = 32768;
+constexpr size_t ValueDataBytes = 65536;
+// A walk that met a huge value gives the memory back afterwards.
+constexpr size_t ValueDataKeep = 1 << 20;
+
+HKEY RootHandle(int32_t lRoot)
+{
+    // Predefined handles are sign-extended 32-bit values.
+    return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(lRoot));
+}
+
+class KeyHandle
+{
+public:
+    KeyHandle() = default;
+    ~KeyHandle()
+    {
+        if (m_h)
+            RegCloseKey(m_h);  // nothing to do about a failed close
+    }
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+    bool Open(HKEY hParent, const char* pszName)
+    {
+        if (RegOpenKeyExA(hParent, pszName, 0, KEY_READ, &m_h) == ERROR_SUCCESS)
+            return true;
+        m_h = nullptr;
+        return false;
+    }
+    HKEY Get() const { return m_h; }
+
+private:
+    HKEY m_h = nullptr;
+};
+
+}  // namespace
+
+cRegSearch::cRegSearch(cRegSearchEvents* pEvents) : m_pEvents(pEvents)
+{
+    for (int c = 0; c < 256; ++c)
+        m_fold[c] = static_cast<char>(c);
+}
+
+cRegSearch::~cRegSearch()
+{
+    m_lStopCode = 1;
+}
+
+void cRegSearch::SetYield(std::function<void()> fnYield)
+{
+    m_fnYield = std::move(fnYield);
+}
+
+void cRegSearch::SetSubKey(const std::string& vData)
+{
+    m_sSubKey = vData;
+}
+
+void cRegSearch::SetSearchString(const std::string& vData)
+{
+    m_sSearchString = vData;
+}
+
+void cRegSearch::SetSearchFlags(int32_t vData)
+{
+    m_lSearchFlags = vData;
+}
+
+void cRegSearch::SetRootKey(int32_t vData)
+{
+    m_lRootKey = vData;
+}
+
+void cRegSearch::StopSearch()
+{
+    m_lStopCode = 1;
+}
+
+void cRegSearch::DoSearch()
+{
+    if (m_bRunning)
+        return;
+    m_bRunning = true;
+
+    try {
+        PrepareMatch();
+        if (m_valueName.size() < ValueNameBytes)
+            m_valueName.resize(ValueNameBytes);
+        if (m_valueData.size() < ValueDataBytes)
+            m_valueData.resize(ValueDataBytes);
+    } catch (...) {
+        Trap();
+    }
+
+    if (m_lRootKey != 0) {
+        SearchRoot(m_lRootKey, (m_lSearchFlags & 3) != 0);
+    } else {
+        // Each root's own values are not searched in this mode.
+        for (int32_t lRoot = FirstRoot; lRoot <= LastRoot && m_lStopCode == 0; ++lRoot)
+            SearchRoot(lRoot, false);
+    }
+
+    if (m_valueData.size() > ValueDataKeep)
+        std::vector<BYTE>().swap(m_valueData);
+
+    // The walk is over even when the handler throws; its exception goes to our caller.
+    struct Finish
+    {
+        cRegSearch* p;
+        ~Finish()
+        {
+            p->m_lStopCode = 0;
+            p->m_bRunning = false;
+        }
+    } finish{this};
+    if (m_pEvents)
+        m_pEvents->SearchFinished(m_lStopCode);
+}
+
+// The start key under one root: its values when asked for, then its subkeys. The key is
+// opened once and serves both.
+void cRegSearch::SearchRoot(int32_t lRoot, bool bValues)
+{
+    if (m_lStopCode != 0)
+        return;
+    try {
+        m_sRootName = GetRootKeyName(lRoot);
+    } catch (...) {
+        Trap();
+        return;
+    }
+    KeyHandle key;
+    if (!key.Open(RootHandle(lRoot), m_sSubKey.c_str()))
+        return;
+    if (bValues)
+        SearchValues(key.Get(), m_sSubKey);
+    SearchKeys(key.Get(), m_sSubKey);
+}
+
+// The subkeys of the open key hKey, whose path below the root is sSubKey. Each subkey is
+// opened once, relative to hKey, for both its values and its own subkeys.
+void cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
+{
+    if (m_lStopCode != 0)
+        return;
+    try {
+        for (DWORD i = 0;;) {
+            if (m_fnYield)
+                m_fnYield();
+            DWORD cchName = sizeof(m_keyName);
+            if (RegEnumKeyExA(hKey, i, m_keyName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            ++i;
+            const std::string sName = CutAtNull(m_keyName, cchName);
+            const std::string sPath = sSubKey.empty() ? sName : sSubKey + "\\" + sName;
+
+            if (m_lStopCode == 0 && m_pEvents)
+                m_pEvents->SearchKeyChanged(m_sRootName + "\\" + sPath);
+            if (IsMatch(sName) && m_pEvents)
+                m_pEvents->SearchFound(m_sRootName, sPath, "*", 0);
+
+            // After a stop the list is finished without values or descent.
+            if (m_lStopCode != 0)
+                continue;
+            KeyHandle child;
+            if (!child.Open(hKey, sName.c_str()))
+                continue;
+            if (m_lSearchFlags & 3)
+                SearchValues(child.Get(), sPath);
+            SearchKeys(child.Get(), sPath);
+        }
+    } catch (...) {
+        Trap();
+    }
+}
+
+// The values of the open key hKey. Values too large for the buffers are read again with
+// buffers of the size the registry reports, so that every value is examined.
+void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
+{
+    if (m_lStopCode != 0)
+        return;
+    try {
+        std::string sPath;
+        for (DWORD i = 0;; ++i) {
+            DWORD lType = REG_NONE;
+            DWORD cchName = 0;
+            DWORD cbData = 0;
+            LONG lResult = ERROR_SUCCESS;
+            for (int nTry = 0;; ++nTry) {
+                cchName = static_cast<DWORD>(m_valueName.size());
+                cbData = static_cast<DWORD>(m_valueData.size());
+                lResult = RegEnumValueA(hKey, i, m_valueName.data(), &cchName, nullptr, &lType,
+                                        m_valueData.data(), &cbData);
+                if (lResult != ERROR_MORE_DATA || nTry == 3)
+                    break;
+                GrowValueBuffers(hKey, cbData);
+            }
+            // A value that keeps outgrowing every buffer is being rewritten as we read it.
+            if (lResult == ERROR_MORE_DATA)
+                continue;
+            if (lResult != ERROR_SUCCESS)
+                break;
+
+            const std::string sName = CutAtNull(m_valueName.data(), cchName);
+            const bool bNameHit = (m_lSearchFlags & 1) && IsMatch(sName);
+            if (!bNameHit && !(m_lSearchFlags & 2))
+                continue;
+            const std::string sText = FormatValueData(lType, m_valueData.data(), cbData);
+            const bool bDataHit = (m_lSearchFlags & 2) && IsMatch(sText);
+            if (!bNameHit && !bDataHit)
+                continue;
+            sPath.assign(sSubKey).append(1, '\\').append(sName);
+            // The name hit's handler may stop the walk; the data hit is still reported.
+            if (bNameHit && m_pEvents)
+                m_pEvents->SearchFound(m_sRootName, sPath, sText, 1);
+            if (bDataHit && m_pEvents)
+                m_pEvents->SearchFound(m_sRootName, sPath, sText, 2);
+        }
+    } catch (...) {
+        Trap();
+    }
+}
+
+void cRegSearch::GrowValueBuffers(HKEY hKey, DWORD cbDataWanted)
+{
+    DWORD cchMaxName = 0;
+    DWORD cbMaxData = 0;
+    if (RegQueryInfoKeyA(hKey, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &cchMaxName,
+                         &cbMaxData, nullptr, nullptr) != ERROR_SUCCESS) {
+        cchMaxName = 0;
+        cbMaxData = 0;
+    }
+    // Doubling as well makes progress if neither figure is of use.
+    const size_t cbData = std::max({static_cast<size_t>(cbDataWanted), static_cast<size_t>(cbMaxData) + 2,
+                                    m_valueData.size() * 2});
+    const size_t cbName = std::max(static_cast<size_t>(cchMaxName) * 2 + 2, m_valueName.size());
+    m_valueData.resize(cbData);
+    m_valueName.resize(cbName);
+}
+
+std::string cRegSearch::CutAtNull(const char* p, size_t cb)
+{
+    return std::string(p, std::find(p, p + cb, '\0'));
+}
+
+void cRegSearch::PrepareMatch()
+{
+    CPINFO info;
+    m_bMultiByte = GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+    // Upper case as the user's locale has it, one byte at a time; a byte whose upper case
+    // has no byte of its own in the code page stays as it is.
+    for (int c = 0; c < 256; ++c) {
+        const char ch = static_cast<char>(c);
+        char up = ch;
+        WCHAR w;
+        if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, &ch, 1, &w, 1) == 1) {
+            CharUpperBuffW(&w, 1);
+            BOOL bDefault = FALSE;
+            char out;
+            if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &w, 1, &out, 1, nullptr, &bDefault) == 1 &&
+                !bDefault)
+                up = out;
+        }
+        m_fold[c] = up;
+    }
+    if (m_bMultiByte) {
+        m_sPattern = m_sSearchString;
+        if (!m_sPattern.empty())
+            CharUpperBuffA(&m_sPattern[0], static_cast<DWORD>(m_sPattern.size()));
+    } else {
+        m_sPattern.resize(m_sSearchString.size());
+        for (size_t k = 0; k < m_sSearchString.size(); ++k)
+            m_sPattern[k] = m_fold[static_cast<unsigned char>(m_sSearchString[k])];
+    }
+}
+
+bool cRegSearch::IsMatch(const std::string& s) const
+{
+    const bool bWhole = (m_lSearchFlags & 4) != 0;
+    if (m_bMultiByte) {
+        std::string u(s);
+        if (!u.empty())
+            CharUpperBuffA(&u[0], static_cast<DWORD>(u.size()));
+        return bWhole ? u == m_sPattern : u.find(m_sPattern) != std::string::npos;
+    }
+
+    const size_t n = s.size();
+    const size_t m = m_sPattern.size();
+    const unsigned char* ps = reinterpret_cast<const unsigned char*>(s.data());
+    const char* pp = m_sPattern.data();
+    if (bWhole) {
+        if (n != m)
+            return false;
+        for (size_t k = 0; k < n; ++k)
+            if (m_fold[ps[k]] != pp[k])
+                return false;
+        return true;
+    }
+    if (m == 0)
+        return true;
+    if (n < m)
+        return false;
+    for (size_t i = 0; i + m <= n; ++i) {
+        if (m_fold[ps[i]] != pp[0])
+            continue;
+        size_t k = 1;
+        while (k < m && m_fold[ps[i + k]] == pp[k])
+            ++k;
+        if (k == m)
+            return true;
+    }
+    return false;
+}
+
+std::string cRegSearch::FormatValueData(DWORD lType, const BYTE* pData, DWORD cbData)
+{
+    switch (lType) {
+    case REG_SZ:
+    case REG_MULTI_SZ:
+        // Of a multi-string only the first string.
+        return CutAtNull(reinterpret_cast<const char*>(pData), cbData);
+    case REG_BINARY: {
+        if (cbData == 0)
+            return "00";
+        static const char Hex[] = "0123456789ABCDEF";
+        std::string s(cbData * 3 - 1, ' ');
+        for (DWORD k = 0; k < cbData; ++k) {
+            s[k * 3] = Hex[pData[k] >> 4];
+            s[k * 3 + 1] = Hex[pData[k] & 15];
+        }
+        return s;
+    }
+    case REG_DWORD: {
+        // Shorter data is read as the bytes present, zero-extended.
+        uint32_t v = 0;
+        for (DWORD k = 0; k < cbData && k < 4; ++k)
+            v |= static_cast<uint32_t>(pData[k]) << (8 * k);
+        char buf[32];
+        snprintf(buf, sizeof(buf), "0x%08X(%ld)", static_cast<unsigned>(v), static_cast<long>(static_cast<int32_t>(v)));
+        return buf;
+    }
+    default:
+        return "Temporarily unsupported";
+    }
+}
+
+std::string cRegSearch::GetRootKeyName(int32_t lRoot)
+{
+    static const char* const Names[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE",
+                                        "HKEY_USERS", "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG",
+                                        "HKEY_DYN_DATA"};
+    if (lRoot < FirstRoot || lRoot > LastRoot)
+        return std::string();
+    return Names[lRoot - FirstRoot];
+}
+
+void cRegSearch::Trap()
+{
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        m_lStopCode = ErrOutOfMemory;
+    } catch (...) {
+        m_lStopCode = ErrInternal;
+    }
+}

@@ -1,0 +1,501 @@
+#include "scan/frmMain.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "core/App.h"
+#include "core/Text.h"
+#include "core/mdlMain.h"
+#include "core/modLanguage.h"
+#include "core/modRegistry2.h"
+#include "scan/frmIgnore.h"
+#include "scan/mdlMain.h"
+#include "shell/frmAutoUpd.h"
+
+namespace {
+
+enum : int {
+    kImage1 = 10,
+    kLabel25,
+    kLblStatus,
+    kLabel1,
+    kLvwRegErrors,
+    kLblCurrentKey,
+    kCmdStartStop,
+};
+
+// The window events run at most this often during a walk: often enough for a Stop click,
+// timers and repaints, rarely enough that the walk does not pay for a message check per key.
+constexpr DWORD kPumpIntervalMs = 10;
+
+const COLORREF kBannerColor = RGB(0x1F, 0x3A, 0x5F);
+
+double SecondsSinceMidnight() {
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return t.wHour * 3600.0 + t.wMinute * 60.0 + t.wSecond + t.wMilliseconds / 1000.0;
+}
+
+// A setting text as a number: blanks around it, a sign, digits and a fraction.
+bool ReadsAsNumber(const std::string& text, double& value) {
+    size_t b = text.find_first_not_of(" \t");
+    if (b == std::string::npos) return false;
+    size_t e = text.find_last_not_of(" \t") + 1;
+    std::string body = text.substr(b, e - b);
+    size_t i = 0;
+    if (body[i] == '+' || body[i] == '-') ++i;
+    int digits = 0;
+    bool point = false;
+    for (; i < body.size(); ++i) {
+        if (body[i] >= '0' && body[i] <= '9')
+            ++digits;
+        else if (body[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    if (digits == 0) return false;
+    value = std::strtod(body.c_str(), nullptr);
+    return true;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+    size_t n = std::char_traits<char>::length(tail);
+    return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+}  // namespace
+
+// Hands the engine's events to the window's handlers.
+class frmMain::Events : public cRegSearchEvents {
+public:
+    explicit Events(frmMain& form) : form_(form) {}
+
+    void SearchFound(const std::string& sRootKey, const std::string& sKey, const std::string& sValue,
+                     int32_t lFound) override {
+        // TODO(lead): engine to pass the value name
+        std::string name;
+        if (lFound != 0) {
+            size_t slash = sKey.rfind('\\');
+            name = slash == std::string::npos ? sKey : sKey.substr(slash + 1);
+        }
+        // A window closed inside a yield gets no more events.
+        if (form_.IsLoaded()) form_.cReg_SearchFound(sRootKey, sKey, sValue, lFound, name);
+    }
+    void SearchFinished(int32_t lReason) override {
+        if (form_.IsLoaded()) form_.cReg_SearchFinished(lReason);
+    }
+    void SearchKeyChanged(const std::string& sFullKeyName) override {
+        if (form_.IsLoaded()) form_.cReg_SearchKeyChanged(sFullKeyName);
+    }
+
+private:
+    frmMain& form_;
+};
+
+frmMain& frmMain::Get() {
+    static frmMain form;
+    return form;
+}
+
+frmMain::frmMain() : events_(new Events(*this)) {}
+
+frmMain::~frmMain() = default;
+
+const RegErrorItemRef& frmMain::RowRef(int row) const {
+    static const RegErrorItemRef none;
+    LPARAM index = lvwRegErrors.Data(row);
+    if (row < 0 || row >= lvwRegErrors.Count() || index < 0 || static_cast<size_t>(index) >= rowRefs_.size())
+        return none;
+    return rowRefs_[static_cast<size_t>(index)];
+}
+
+ui::Form::Design frmMain::GetDesign() {
+    Design d;
+    d.caption = AppTitleW;
+    d.clientWidth = 9120;
+    d.clientHeight = 6450;
+    d.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    return d;
+}
+
+void frmMain::CreateControls() {
+    Add(Image1, L"STATIC", kImage1, 0, 0, 13140, 945, L"", SS_OWNERDRAW | WS_CLIPSIBLINGS);
+    AddLabel(Label25, kLabel25, 7560, 75, 1215, 255);
+    AddLabel(lblStatus, kLblStatus, 120, 1080, 1395, 255);
+    AddLabel(Label1, kLabel1, 1680, 1080, 7335, 255);
+    AddListView(lvwRegErrors, kLvwRegErrors, 120, 1440, 8895, 4455);
+    AddLabel(lblCurrentKey, kLblCurrentKey, 120, 6000, 7080, 675);
+    AddButton(cmdStartStop, kCmdStartStop, 7320, 6000, 1695, 375);
+    // Key paths have no blanks to break at: wrap them anywhere, as an edit control would.
+    if (lblCurrentKey.hwnd)
+        SetWindowLongW(lblCurrentKey.hwnd, GWL_STYLE, GetWindowLongW(lblCurrentKey.hwnd, GWL_STYLE) | SS_EDITCONTROL);
+    // The banner lies under the labels that stand on it.
+    if (Image1.hwnd) SetWindowPos(Image1.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    AddTimer(Timer3, 1000, false);
+    AddTimer(tmrScheduled, 60000, true);
+
+    using ui::MenuItem;
+    auto item = [](int id, const wchar_t* caption = L"", bool visible = true) {
+        MenuItem m;
+        m.id = id;
+        m.caption = caption;
+        m.visible = visible;
+        return m;
+    };
+    MenuItem file = item(mnuFile);
+    file.items = {item(mnuStartStop), item(mnuSep1, L"-"), item(mnuRestore), item(mnuSep2, L"-"), item(mnuExit)};
+    MenuItem repair = item(mnuRepair);
+    repair.items = {item(mnuCheckAll),          item(mnuUncheckAll),  item(mnuSep3, L"-"),
+                    item(mnuFix),               item(mnuSep4, L"-", false), item(mnuSearch, L"", false),
+                    item(mnuSep5, L"-"),        item(mnuInfo)};
+    MenuItem help = item(mnuHelp);
+    help.items = {item(read1),  item(lic1), item(mnuSep6, L"-"), item(spr1),
+                  item(str1),   item(mnuSep7, L"-"), item(mnuAbout)};
+    menu.top = {file, repair, item(mnuOptions), help};
+}
+
+void frmMain::Form_Load() {
+    static const int kCaptions[][2] = {
+        {mnuFile, 221},  {mnuStartStop, 222}, {mnuRestore, 223}, {mnuExit, 224},   {mnuRepair, 225},
+        {mnuCheckAll, 226}, {mnuUncheckAll, 227}, {mnuFix, 228}, {mnuSearch, 229}, {mnuInfo, 230},
+        {mnuOptions, 231}, {mnuHelp, 232},    {read1, 235},      {lic1, 236},      {spr1, 237},
+        {str1, 238},     {mnuAbout, 239},
+    };
+    for (const auto& c : kCaptions) menu.SetCaption(c[0], LangText(c[1]));
+    lblStatus.SetText(LangText(240));
+    Label1.SetText(LangText(241));
+    cmdStartStop.SetText(LangText(242));
+
+    bRecommended = false;
+    rowRefs_.clear();
+    fitCalibrated_ = false;
+    bool loaded = false;
+    try {
+        Label25.SetText(LangText(119) + L" " + FromAnsi(VersionText()));
+        // A window reloaded while the old walk still unwinds keeps that engine: it is stopped.
+        if (!cReg) {
+            cReg.reset(new cRegSearch(events_.get()));
+            cReg->SetYield([this] { YieldToWindows(); });
+        }
+        releaseEngine_ = false;
+        menu.SetVisible(mnuRepair, false);
+        lvwRegErrors.SetupReport(true);
+        for (int id = 212; id <= 215; ++id) lvwRegErrors.AddColumn(LangText(id));
+        double value = 0;
+        if (ReadsAsNumber(GetSetting("Recommended").str(), value)) {
+            bRecommended = value == 1;
+            loaded = true;
+        }
+    } catch (...) {
+    }
+    // A missing or unreadable value (the first start): the filter starts with the next run.
+    if (!loaded) SaveSetting("Recommended", "1");
+    menu.Apply(hwnd());
+}
+
+void frmMain::Form_Unload() {
+    if (cReg) cReg->StopSearch();
+    if (walking_ > 0)
+        releaseEngine_ = true;
+    else
+        cReg.reset();
+    ui::EndProgram();
+}
+
+void frmMain::SetRepairVisible(bool visible) {
+    menu.SetVisible(mnuRepair, visible);
+    menu.Apply(hwnd());
+}
+
+void frmMain::cmdStartStop_Click() {
+    if (scanning_) {
+        if (cReg) cReg->StopSearch();
+        return;
+    }
+    if (!cReg || !IsLoaded()) return;
+    const std::wstring idleButton = cmdStartStop.Text();
+    const std::wstring idleMenu = menu.Caption(mnuStartStop);
+    scanning_ = true;
+    try {
+        cmdStartStop.SetText(LangText(202));
+        menu.SetCaption(mnuStartStop, LangText(202));
+        menu.Apply(hwnd());
+        lvwRegErrors.Clear();
+        rowRefs_.clear();
+        fitCalibrated_ = false;
+        lblStatus.SetText(LangText(203));
+        lblCurrentKey.SetText(L"");
+        frmIgnore& ignore = frmIgnore::Get();
+        if (!ignore.IsLoaded() && !ignore.Load()) {
+            // Without the ignore list the scan would list what the user chose to ignore;
+            // leave the window idle rather than stuck on "Stop" with no scan running.
+            scanning_ = false;
+            cmdStartStop.SetText(idleButton);
+            menu.SetCaption(mnuStartStop, idleMenu);
+            lblStatus.SetText(LangText(240));
+            Label1.SetText(LangText(241));
+            SetRepairVisible(false);
+            return;
+        }
+        cReg->SetRootKey(0);
+        cReg->SetSubKey("");
+        cReg->SetSearchFlags(3);
+        cReg->SetSearchString("C:\\");
+        Label1.SetText(LangText(204));
+        lastPump_ = GetTickCount();
+        cRegSearch* engine = cReg.get();
+        ++walking_;
+        try {
+            engine->DoSearch();
+        } catch (...) {
+        }
+        --walking_;
+        scanning_ = false;
+        if (releaseEngine_ && walking_ == 0) {
+            releaseEngine_ = false;
+            cReg.reset();
+        }
+        if (IsLoaded()) SetRepairVisible(lvwRegErrors.Count() > 0);
+    } catch (...) {
+        scanning_ = false;
+    }
+}
+
+void frmMain::mnuStartStop_Click() { cmdStartStop_Click(); }
+
+void frmMain::YieldToWindows() {
+    DWORD now = GetTickCount();
+    if (now - lastPump_ < kPumpIntervalMs) return;
+    lastPump_ = now;
+    ui::DoEvents();
+}
+
+void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
+    float now = static_cast<float>(SecondsSinceMidnight());
+    // Past midnight the clock starts again at 0 while dNextShow may lie near 86400.
+    if (static_cast<float>(dNextShow) - now > 1.0f) dNextShow = 0;
+    if (static_cast<float>(dNextShow) < now) {
+        dNextShow = now + 0.1;
+        if (!IsMinimised()) lblCurrentKey.SetText(FromAnsi(sFullKeyName));
+    }
+}
+
+void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& sKey, const std::string& sValue,
+                               int32_t lFound, const std::string& sValueName) {
+    // Nothing may escape into the engine: a report that fails is dropped, the walk goes on.
+    try {
+        const char* type = lFound == 0 ? "KEY_NAME" : lFound == 1 ? "VALUE NAME" : lFound == 2 ? "VALUE VALUE" : "";
+        const std::string path = ExtractFilePath(sValue);
+        if (PathExists(path)) return;
+
+        frmIgnore& ignore = frmIgnore::Get();
+        if (!ignore.IsLoaded() && !ignore.Load()) return;
+        int entries = ignore.lstIgnore.Count();
+        if (entries > 0) {
+            const std::string key = UpperAnsi(sKey);
+            const std::string data = UpperAnsi(sValue);
+            for (int i = 0; i < entries; ++i) {
+                const std::string entry = ToAnsi(ignore.lstIgnore.Item(i));
+                if (key.find(entry) != std::string::npos || data.find(entry) != std::string::npos) return;
+            }
+        }
+
+        if (bRecommended) {
+            static const char* const kKept[] = {".DRV", ".BAT", ".SCR", ".TLB", ".CPL", ".COM", ".VXD",
+                                                ".SYS", ".OCA", ".OCX", ".DLL", ".EXE", ".AX"};
+            bool kept = false;
+            for (const char* ext : kKept) kept = kept || EndsWith(path, ext);
+            if (!kept) return;
+        }
+
+        RegErrorItemRef ref;
+        ref.rootKey = sRootKey;
+        ref.valueName = sValueName;
+        ref.keyPath = sKey;
+        if (lFound != 0 && sKey.size() > sValueName.size()) ref.keyPath.erase(sKey.size() - sValueName.size() - 1);
+        rowRefs_.push_back(ref);
+        int row = lvwRegErrors.AddRow(FromAnsi(type), static_cast<LPARAM>(rowRefs_.size() - 1));
+        if (row < 0) {
+            rowRefs_.pop_back();
+            return;
+        }
+        const std::wstring cells[4] = {FromAnsi(type), FromAnsi(sRootKey), FromAnsi(sKey), FromAnsi(sValue)};
+        for (int c = 1; c < 4; ++c) lvwRegErrors.SetCell(row, c, cells[c]);
+        FitColumnsToRow(cells);
+        ShowFoundCount();
+    } catch (...) {
+    }
+}
+
+// Keeps every column as wide as LVSCW_AUTOSIZE would make it, measuring only the new row:
+// fitting all columns over all rows after each add made a long scan quadratic.
+void frmMain::FitColumnsToRow(const std::wstring* cells) {
+    if (!lvwRegErrors.hwnd) return;
+    int columns = lvwRegErrors.ColumnCount();
+    if (columns > 4) columns = 4;
+    int width[4] = {0, 0, 0, 0};
+    for (int c = 0; c < columns; ++c)
+        width[c] = static_cast<int>(
+            SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(cells[c].c_str())));
+    if (!fitCalibrated_) {
+        AutoSizeColumns(lvwRegErrors);
+        for (int c = 0; c < columns; ++c) {
+            widestText_[c] = width[c];
+            fitMargin_[c] = lvwRegErrors.ColumnWidthPixels(c) - width[c];
+        }
+        fitCalibrated_ = true;
+        return;
+    }
+    for (int c = 0; c < columns; ++c) {
+        if (width[c] <= widestText_[c]) continue;
+        widestText_[c] = width[c];
+        lvwRegErrors.SetColumnWidthPixels(c, width[c] + fitMargin_[c]);
+    }
+}
+
+void frmMain::ShowFoundCount() {
+    std::wstring count = L"(" + std::to_wstring(lvwRegErrors.Count()) + L" " + LangText(210) + L")";
+    Label1.SetText(count);
+    lblStatus.SetText(LangText(211) + L"\r\n" + count);
+}
+
+void frmMain::cReg_SearchFinished(int32_t lReason) {
+    if (lReason == 0)
+        lblCurrentKey.SetText(LangText(205));
+    else if (lReason == 1)
+        lblCurrentKey.SetText(LangText(206));
+    else
+        lblCurrentKey.SetText(LangText(207) + L" = " + std::to_wstring(lReason));
+    cmdStartStop.SetText(LangText(201));
+    menu.SetCaption(mnuStartStop, LangText(222));
+    SetRepairVisible(true);
+    lblStatus.SetText(LangText(208));
+    Label1.SetText(LangText(209) + L" (" + std::to_wstring(lvwRegErrors.Count()) + L" " + LangText(210) + L")");
+}
+
+void frmMain::Timer3_Timer() {
+    frmAutoUpd::Get().Load();
+    Timer3.SetEnabled(false);
+}
+
+void frmMain::tmrScheduled_Timer() {}
+
+void frmMain::mnuCheckAll_Click() {
+    int n = lvwRegErrors.Count();
+    for (int row = 0; row < n; ++row) lvwRegErrors.SetChecked(row, true);
+}
+
+void frmMain::mnuUncheckAll_Click() {
+    int n = lvwRegErrors.Count();
+    for (int row = 0; row < n; ++row) lvwRegErrors.SetChecked(row, false);
+}
+
+void frmMain::mnuRestore_Click() {
+    // TODO(lead): frmRestore::Get().ShowModal(); once scan/frmRestore.h is in.
+}
+
+void frmMain::mnuOptions_Click() { frmIgnore::Get().ShowModal(); }
+
+void frmMain::mnuExit_Click() { ui::EndProgram(); }
+
+void frmMain::lvwRegErrors_ItemClick(int row) {
+    if (row < 0 || row >= lvwRegErrors.Count()) return;
+    lvwRegErrors.SetChecked(row, !lvwRegErrors.Checked(row));
+}
+
+void frmMain::lvwRegErrors_ColumnClick() {
+    if (lvwRegErrors.Count() > 0) mnuCheckAll_Click();
+}
+
+void frmMain::lvwRegErrors_MouseUp(int button, int /*shift*/, int x, int y) {
+    if (button != 2 || !menu.Visible(mnuRepair)) return;
+    POINT pt = {x, y};
+    ClientToScreen(lvwRegErrors.hwnd, &pt);
+    menu.Popup(mnuRepair, hwnd(), pt);
+}
+
+void frmMain::OnCommand(int id, int code) {
+    try {
+        switch (id) {
+        case kCmdStartStop:
+            if (code == BN_CLICKED) cmdStartStop_Click();
+            break;
+        case mnuStartStop: mnuStartStop_Click(); break;
+        case mnuRestore: mnuRestore_Click(); break;
+        case mnuExit: mnuExit_Click(); break;
+        case mnuCheckAll: mnuCheckAll_Click(); break;
+        case mnuUncheckAll: mnuUncheckAll_Click(); break;
+        case mnuFix: mnuFix_Click(); break;
+        case mnuOptions: mnuOptions_Click(); break;
+        }
+    } catch (...) {
+    }
+}
+
+LRESULT frmMain::OnNotify(NMHDR* hdr) {
+    if (hdr->idFrom != static_cast<UINT_PTR>(kLvwRegErrors)) return 0;
+    switch (hdr->code) {
+    case NM_CLICK: {
+        auto* a = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+        bool onCheckBox = false;
+        int row = lvwRegErrors.HitTest(a->ptAction, &onCheckBox);
+        // The list view toggles a click on the check box itself.
+        if (row >= 0 && !onCheckBox) lvwRegErrors_ItemClick(row);
+        break;
+    }
+    case NM_RCLICK: {
+        auto* a = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+        lvwRegErrors_MouseUp(2, 0, a->ptAction.x, a->ptAction.y);
+        break;
+    }
+    case LVN_COLUMNCLICK:
+        lvwRegErrors_ColumnClick();
+        break;
+    }
+    return 0;
+}
+
+void frmMain::OnTimer(ui::Timer& timer) {
+    if (&timer == &Timer3)
+        Timer3_Timer();
+    else if (&timer == &tmrScheduled)
+        tmrScheduled_Timer();
+}
+
+void frmMain::DrawBanner(const DRAWITEMSTRUCT& draw) {
+    HBRUSH brush = CreateSolidBrush(kBannerColor);
+    FillRect(draw.hDC, &draw.rcItem, brush);
+    DeleteObject(brush);
+    HGDIOBJ old = SelectObject(draw.hDC, ui::GetFont(L"Arial", 20, true));
+    SetBkMode(draw.hDC, TRANSPARENT);
+    SetTextColor(draw.hDC, RGB(255, 255, 255));
+    RECT r = draw.rcItem;
+    r.left += ui::TwipsToPixelsX(120);
+    DrawTextW(draw.hDC, AppTitleW, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
+    SelectObject(draw.hDC, old);
+}
+
+LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_DRAWITEM: {
+        auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+        if (draw->CtlID == static_cast<UINT>(kImage1)) {
+            DrawBanner(*draw);
+            return TRUE;
+        }
+        break;
+    }
+    case WM_CTLCOLORSTATIC:
+        // The version label stands on the banner.
+        if (reinterpret_cast<HWND>(lParam) == Label25.hwnd && Label25.hwnd) {
+            static HBRUSH banner = CreateSolidBrush(kBannerColor);
+            HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, RGB(255, 255, 255));
+            SetBkColor(dc, kBannerColor);
+            return reinterpret_cast<LRESULT>(banner);
+        }
+        break;
+    }
+    return ui::Form::HandleMessage(message, wParam, lParam);
+}

@@ -1,0 +1,118 @@
+// The Fix command: back up the checked rows, then delete their values.
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "core/Text.h"
+#include "core/mdlMain.h"
+#include "core/modLanguage.h"
+#include "scan/frmMain.h"
+#include "scan/mdlMain.h"
+
+namespace {
+
+const COLORREF kFixedColor = RGB(255, 0, 0);  // &H0000FF
+const COLORREF kLeftColor = RGB(0, 0, 255);   // &HFF0000
+
+// Keeps the label's face and character set; only the size and the weight change.
+void SetNotice(ui::Label& label, double points, bool bold, const std::wstring& text) {
+    LOGFONTW lf = {};
+    HFONT current = label.hwnd ? reinterpret_cast<HFONT>(SendMessageW(label.hwnd, WM_GETFONT, 0, 0)) : nullptr;
+    if (!current || !GetObjectW(current, sizeof lf, &lf)) {
+        lstrcpynW(lf.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
+        lf.lfCharSet = DEFAULT_CHARSET;
+    }
+    label.SetFont(ui::GetFont(lf.lfFaceName, points, bold, false, lf.lfCharSet));
+    label.SetText(text);
+    // The fix does not yield, so the notice is painted now or never.
+    if (label.hwnd) UpdateWindow(label.hwnd);
+}
+
+// True when the registry no longer holds the value (or its key).
+bool ValueGone(HKEY root, const std::string& keyPath, const std::string& name) {
+    HKEY h = nullptr;
+    LONG rc = RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &h);
+    if (rc == ERROR_FILE_NOT_FOUND) return true;
+    if (rc != ERROR_SUCCESS) return false;
+    rc = RegQueryValueExA(h, name.c_str(), nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(h);
+    return rc == ERROR_FILE_NOT_FOUND;
+}
+
+bool SameRef(const RegErrorItemRef& a, const RegErrorItemRef& b) {
+    return a.rootKey == b.rootKey && a.keyPath == b.keyPath && a.valueName == b.valueName;
+}
+
+std::wstring OneLine(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c == L'\r' || c == L'\n') c = L' ';
+    return text;
+}
+
+}  // namespace
+
+void frmMain::mnuFix_Click() {
+    SetNotice(lblCurrentKey, 24, true, LangText(216));
+    std::string path;
+    std::wstring error;
+    std::vector<int> saved;
+    std::vector<BackupLeftOut> leftOut;
+    const bool backedUp = BackupCheckedEntries(path, error, &saved, &leftOut);
+    SetNotice(lblCurrentKey, 8, false, L"");
+    if (!backedUp) {
+        ui::MsgBox(L"Nothing was deleted, because the backup could not be written.\r\n\r\n" + error,
+                   MB_OK | MB_ICONERROR);
+        return;
+    }
+
+    // Only what the backup holds may be deleted. The message below lets the user change the
+    // check marks (and a scheduled scan refill the list), so keep what was written.
+    std::map<int, RegErrorItemRef> inBackup;
+    for (int row : saved) inBackup[row] = RowRef(row);
+    std::map<int, std::wstring> reasons;
+    for (const auto& left : leftOut) reasons[left.row] = left.reason;
+
+    ui::MsgBox(LangText(217) + L" " + FromAnsi(path) + L".", MB_OK | MB_ICONINFORMATION);
+
+    const int n = lvwRegErrors.Count();
+    int fixedCount = 0;
+    std::vector<std::pair<int, std::wstring>> notFixed;
+    for (int row = 0; row < n; ++row) {
+        if (!lvwRegErrors.Checked(row)) {
+            lvwRegErrors.SetRowColor(row, kLeftColor);
+            continue;
+        }
+        auto it = inBackup.find(row);
+        if (it == inBackup.end() || !SameRef(it->second, RowRef(row))) {
+            auto why = reasons.find(row);
+            notFixed.push_back({row, why != reasons.end() ? why->second
+                                                          : std::wstring(L"it was checked after the backup was written")});
+            lvwRegErrors.SetRowColor(row, kLeftColor);
+            continue;
+        }
+        const RegErrorItemRef& ref = it->second;
+        HKEY root = GetRootKeyHandle(ref.rootKey);
+        DeleteRegValue(root, ref.keyPath, ref.valueName);
+        if (!ValueGone(root, ref.keyPath, ref.valueName)) {
+            notFixed.push_back({row, L"the registry did not delete the value"});
+            lvwRegErrors.SetRowColor(row, kLeftColor);
+            continue;
+        }
+        lvwRegErrors.SetCell(row, 0, LangText(218));
+        lvwRegErrors.SetRowColor(row, kFixedColor);
+        ++fixedCount;
+    }
+
+    std::wstring text = LangText(219) + L" " + std::to_wstring(n - fixedCount) + L" " + LangText(220);
+    if (!notFixed.empty()) {
+        text += L"\r\n\r\nChecked entries left in place: " + std::to_wstring(notFixed.size()) + L".";
+        const size_t shown = notFixed.size() < 10 ? notFixed.size() : 10;
+        for (size_t i = 0; i < shown; ++i) {
+            int row = notFixed[i].first;
+            text += L"\r\n" + OneLine(lvwRegErrors.Cell(row, 1) + L"\\" + lvwRegErrors.Cell(row, 2)) + L": " +
+                    notFixed[i].second + L".";
+        }
+        if (shown < notFixed.size()) text += L"\r\n...";
+    }
+    ui::MsgBox(text, MB_OK);
+}

@@ -1,0 +1,237 @@
+#include "scan/frmRestore.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "core/Text.h"
+#include "core/mdlMain.h"
+#include "core/modLanguage.h"
+#include "core/modPathUsers.h"
+
+namespace {
+
+enum : int { kLvwRegBackups = 10 };
+
+bool StartProgram(const std::string& commandLine, int showCommand, DWORD* error) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = static_cast<WORD>(showCommand);
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        if (error) *error = GetLastError();
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+}
+
+StartProgramFn g_start = StartProgram;
+
+std::string BackupFolder() { return GetLocalAppDataPath() + "\\Quorvane\\Halvren\\RegBackups"; }
+
+// Files only, and not hidden or system ones: what a file list box shows.
+std::vector<std::string> ListBackupFiles(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((folder + "\\*.reg").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+        names.push_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+    return names;
+}
+
+bool AllDigits(const std::string& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The date and time taken back out of a backup's name: "Backup (16-07-2008 15;45;12).reg"
+// gives "16/07/2008 15:45:12".
+std::string DateFromName(const std::string& name) {
+    // A second backup within the same second is named "Backup (<date>) (2).reg".
+    if (name.size() > 4 && lstrcmpiA(name.substr(name.size() - 4).c_str(), ".reg") == 0) {
+        std::string stem = name.substr(0, name.size() - 4);
+        size_t open = stem.rfind(" (");
+        if (!stem.empty() && stem.back() == ')' && open != std::string::npos && open > 0 && stem[open - 1] == ')' &&
+            AllDigits(stem.substr(open + 2, stem.size() - open - 3)))
+            return DateFromName(stem.substr(0, open) + ".reg") + stem.substr(open);
+    }
+    std::string s = name;
+    for (char& c : s)
+        if (c == '-') c = '/';
+    for (char& c : s)
+        if (c == ';') c = ':';
+    s = s.size() > 5 ? s.substr(0, s.size() - 5) : std::string();
+    size_t open = name.find('(');
+    if (open != std::string::npos) s = open + 1 < s.size() ? s.substr(open + 1) : std::string();
+    return s;
+}
+
+}  // namespace
+
+void SetStartProgramHook(StartProgramFn start) { g_start = start ? start : StartProgram; }
+
+frmRestore& frmRestore::Get() {
+    static frmRestore form;
+    return form;
+}
+
+std::string frmRestore::Tag(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < tags_.size() ? tags_[row] : std::string();
+}
+
+ui::Form::Design frmRestore::GetDesign() {
+    Design d;
+    d.clientWidth = 6675;
+    d.clientHeight = 4215;
+    d.style = WS_OVERLAPPEDWINDOW;
+    d.fontFace = L"Calibri";
+    d.fontSize = 9.75;
+    d.charset = 238;
+    d.centred = true;
+    return d;
+}
+
+void frmRestore::CreateControls() {
+    AddListView(lvwRegBackups, kLvwRegBackups, 0, 0, 6675, 4215);
+    ui::MenuItem file;
+    file.id = mnuFile;
+    ui::MenuItem restore, separator, close;
+    restore.id = mnuRestore;
+    separator.id = mnuSeperator;
+    separator.caption = L"-";
+    close.id = mnuClose;
+    file.items = {restore, separator, close};
+    menu.top = {file};
+}
+
+void frmRestore::Form_Load() {
+    listBuilt_ = false;
+    tags_.clear();
+    fleBackups.clear();
+    SetCaption(LangText(191));
+    menu.SetCaption(mnuFile, LangText(192));
+    menu.SetCaption(mnuRestore, LangText(191));
+    menu.SetCaption(mnuClose, LangText(193));
+    menu.Apply(hwnd());
+}
+
+void frmRestore::Form_Resize() {
+    if (!hwnd() || !lvwRegBackups) return;
+    RECT r;
+    GetClientRect(hwnd(), &r);
+    lvwRegBackups.MovePixels(0, 0, r.right, r.bottom);
+}
+
+void frmRestore::Form_Activate() {
+    // Built once per opening: coming back to the window keeps the rows and their check marks.
+    if (listBuilt_) return;
+    listBuilt_ = true;
+
+    const std::string folder = BackupFolder();
+    if (!PathExists(folder)) CreateDirectoryA(folder.c_str(), nullptr);
+    // A folder that can be neither found nor made lists nothing.
+    fleBackups = ListBackupFiles(folder);
+
+    lvwRegBackups.SetupReport(true);
+    for (int id = 194; id <= 196; ++id) lvwRegBackups.AddColumn(LangText(id));
+
+    const int count = static_cast<int>(fleBackups.size());
+    for (int i = 1; i <= count; ++i) {
+        const std::string& name = fleBackups[i - 1];
+        int row = lvwRegBackups.AddRow(LangText(197) + std::to_wstring(i));
+        if (row < 0) continue;
+        const std::wstring wide = FromAnsi(name);
+        lvwRegBackups.SetCell(row, 1, FromAnsi(DateFromName(name)));
+        lvwRegBackups.SetCell(row, 2, std::to_wstring(wide.size()));
+        if (static_cast<size_t>(row) >= tags_.size()) tags_.resize(row + 1);
+        tags_[row] = name;
+    }
+
+    Move(ui::ScreenWidthTwips() / 2 - ScaleWidthTwips() / 2, ui::ScreenHeightTwips() / 2 - ScaleHeightTwips() / 2);
+
+    // A third of the list's inside each: a third of its outer width would leave the three
+    // columns wider than the list and bring up a horizontal scroll bar.
+    RECT r = {};
+    if (lvwRegBackups.hwnd) GetClientRect(lvwRegBackups.hwnd, &r);
+    for (int c = 0; c < 3; ++c) lvwRegBackups.SetColumnWidthPixels(c, r.right / 3);
+
+    if (lvwRegBackups.Count() == 0) {
+        ui::MsgBox(LangText(198), MB_OK);
+        Unload();
+    }
+}
+
+void frmRestore::lvwRegBackups_ItemClick(int row) {
+    if (row < 0 || row >= lvwRegBackups.Count()) return;
+    lvwRegBackups.SetChecked(row, !lvwRegBackups.Checked(row));
+}
+
+void frmRestore::lvwRegBackups_MouseUp(int button, POINT screen) {
+    if (button == 2) menu.Popup(mnuFile, hwnd(), screen);
+}
+
+void frmRestore::mnuClose_Click() { Unload(); }
+
+void frmRestore::mnuRestore_Click() {
+    const std::string folder = BackupFolder();
+    if (!PathExists(folder)) CreateDirectoryA(folder.c_str(), nullptr);
+    const int n = lvwRegBackups.Count();
+    int restored = 0;
+    for (int row = 0; row < n; ++row) {
+        if (!lvwRegBackups.Checked(row)) continue;
+        const std::string tag = Tag(row);
+        ui::MsgBox(FromAnsi(tag), MB_OK);
+        // A blank after /s: Wine's registry editor takes "/s"<path>" for a file named
+        // "/s<path>" and imports nothing; the blank is read alike everywhere.
+        const std::string line =
+            "regedit.exe /s \"" + GetLocalAppDataPath() + "\\Quorvane\\Halvren\\RegBackups\\" + tag + "\"";
+        DWORD error = 0;
+        if (!g_start(line, SW_SHOWMINIMIZED, &error)) {
+            ui::MsgBox(L"The registry editor could not be started:\r\n" + FromAnsi(line) + L"\r\nError " +
+                           std::to_wstring(error) + L".",
+                       MB_OK | MB_ICONERROR);
+            return;
+        }
+        ui::MsgBox(LangText(199), MB_OK);
+        ++restored;
+    }
+    if (restored == 0) ui::MsgBox(LangText(200), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void frmRestore::OnCommand(int id, int /*code*/) {
+    switch (id) {
+    case mnuRestore: mnuRestore_Click(); break;
+    case mnuClose: mnuClose_Click(); break;
+    }
+}
+
+LRESULT frmRestore::OnNotify(NMHDR* hdr) {
+    if (hdr->idFrom != static_cast<UINT_PTR>(kLvwRegBackups)) return 0;
+    switch (hdr->code) {
+    case NM_CLICK: {
+        auto* a = reinterpret_cast<NMITEMACTIVATE*>(hdr);
+        bool onCheckBox = false;
+        int row = lvwRegBackups.HitTest(a->ptAction, &onCheckBox);
+        // A click on the check box itself is toggled by the list view.
+        if (row >= 0 && !onCheckBox) lvwRegBackups_ItemClick(row);
+        break;
+    }
+    case NM_RCLICK: {
+        DWORD pos = GetMessagePos();
+        POINT screen = {GET_X_LPARAM(pos), GET_Y_LPARAM(pos)};
+        lvwRegBackups_MouseUp(2, screen);
+        break;
+    }
+    }
+    return 0;
+}

@@ -1,0 +1,237 @@
+// The backup writer of the fix: the checked rows of the error list as a REGEDIT4 file that the
+// registry editor imports to put the deleted values back.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/App.h"
+#include "core/Text.h"
+#include "core/mdlMain.h"
+#include "scan/frmMain.h"
+#include "scan/mdlMain.h"
+
+namespace {
+
+std::wstring SystemMessage(DWORD code) {
+    wchar_t* buf = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
+    if (buf) LocalFree(buf);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) text = L"Error " + std::to_wstring(code);
+    return text;
+}
+
+// The system's general date format: the short date, a blank, the long time, with the
+// characters a file name cannot hold replaced.
+std::string DateTimeText() {
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    char date[128] = "", time[128] = "";
+    if (!GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, sizeof date))
+        snprintf(date, sizeof date, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+    if (!GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &st, nullptr, time, sizeof time))
+        snprintf(time, sizeof time, "%02u:%02u:%02u", st.wHour, st.wMinute, st.wSecond);
+    std::string text = std::string(date) + " " + time;
+    for (char& c : text)
+        if (c == '/') c = '-';
+    for (char& c : text)
+        if (c == ':') c = ';';
+    return text;
+}
+
+// First every "\" doubled, then a "\" before every double quote.
+std::string Escape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else
+            out += c;
+    }
+    return out;
+}
+
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+
+// "xx,xx,..." behind `head`, continued on lines of their own (",\" and two blanks) as the
+// registry editor writes long data.
+std::string HexData(const std::string& head, const std::string& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = head;
+    out.reserve(head.size() + bytes.size() * 3 + bytes.size() / 8);
+    size_t column = head.size();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bool last = i + 1 == bytes.size();
+        if (i > 0 && column + (last ? 2 : 3) > 77) {
+            out += "\\\r\n  ";
+            column = 2;
+        }
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        out += kHex[b >> 4];
+        out += kHex[b & 15];
+        if (!last) out += ',';
+        column += last ? 2 : 3;
+    }
+    return out;
+}
+
+// One value line. A plain string keeps the quoted form; everything else goes as hex bytes of
+// its own type, so that an import gives back the same type and the same bytes.
+std::string ValueLine(const std::string& nameText, DWORD type, const std::string& bytes) {
+    if (type == REG_SZ && !bytes.empty() && bytes.back() == '\0') {
+        std::string text = bytes.substr(0, bytes.size() - 1);
+        if (text.find('\0') == std::string::npos && !HasLineBreak(text))
+            return nameText + "=\"" + Escape(text) + "\"";
+    }
+    if (type == REG_DWORD && bytes.size() == 4) {
+        DWORD v;
+        memcpy(&v, bytes.data(), 4);
+        char buf[16];
+        snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(v));
+        return nameText + "=dword:" + buf;
+    }
+    if (type == REG_BINARY) return HexData(nameText + "=hex:", bytes);
+    char head[32];
+    snprintf(head, sizeof head, "=hex(%lx):", static_cast<unsigned long>(type));
+    return HexData(nameText + head, bytes);
+}
+
+// The value's type and bytes as the ANSI registry functions give them.
+LONG ReadValue(HKEY root, const std::string& keyPath, const std::string& name, DWORD& type, std::string& bytes) {
+    HKEY h = nullptr;
+    LONG rc = RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &h);
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD size = 0;
+    rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, nullptr, &size);
+    for (int attempt = 0; rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA; ++attempt) {
+        bytes.assign(size + 2, '\0');
+        DWORD got = size + 2;
+        rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &got);
+        if (rc == ERROR_SUCCESS) {
+            bytes.resize(got);
+            break;
+        }
+        // The value grew between the calls.
+        if (rc != ERROR_MORE_DATA || attempt == 8) break;
+        size = got > size ? got : size * 2 + 64;
+    }
+    RegCloseKey(h);
+    return rc;
+}
+
+// Makes the file without ever replacing one: a second backup within the same second gets
+// " (2)", " (3)", ... behind the date's parenthesis.
+HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std::string& path, DWORD& error) {
+    for (int n = 1; n < 1000; ++n) {
+        path = folder + "\\Backup (" + stamp + ")" + (n > 1 ? " (" + std::to_string(n) + ")" : "") + ".reg";
+        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (f != INVALID_HANDLE_VALUE) return f;
+        error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::string ReverseString(const std::string& text) { return std::string(text.rbegin(), text.rend()); }
+
+bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved,
+                          std::vector<BackupLeftOut>* leftOut) {
+    path.clear();
+    error.clear();
+    if (saved) saved->clear();
+    if (leftOut) leftOut->clear();
+
+    const std::string folder = DataFolder() + "\\RegBackups";
+    if (!PathExists(folder) && !CreateDirectoryA(folder.c_str(), nullptr)) {
+        error = L"The backup folder could not be made:\r\n" + FromAnsi(folder) + L"\r\n" + SystemMessage(GetLastError());
+        return false;
+    }
+    const std::string stamp = DateTimeText();
+
+    frmMain& form = frmMain::Get();
+    ui::ListView& list = form.lvwRegErrors;
+    std::string content = "REGEDIT4\r\n";
+    std::string previousKey;
+    const int n = list.Count();
+    for (int row = 0; row < n; ++row) {
+        if (!list.Checked(row)) continue;
+        const RegErrorItemRef& ref = form.RowRef(row);
+        auto leave = [&](const std::wstring& reason) {
+            if (leftOut) leftOut->push_back({row, reason});
+        };
+        // REGEDIT4 has no way to write a line break inside a name.
+        if (HasLineBreak(ref.valueName)) {
+            leave(L"its value name holds a line break, which a backup file cannot hold");
+            continue;
+        }
+        if (HasLineBreak(ref.rootKey) || HasLineBreak(ref.keyPath)) {
+            leave(L"its key name holds a line break, which a backup file cannot hold");
+            continue;
+        }
+        HKEY root = GetRootKeyHandle(ref.rootKey);
+        if (!root) {
+            leave(L"its root key is unknown");
+            continue;
+        }
+        const std::string key = ref.keyPath.empty() ? ref.rootKey : ref.rootKey + "\\" + ref.keyPath;
+        const std::string nameText = ref.valueName.empty() ? "@" : "\"" + Escape(ref.valueName) + "\"";
+
+        DWORD type = REG_NONE;
+        std::string bytes;
+        LONG rc = ReadValue(root, ref.keyPath, ref.valueName, type, bytes);
+        std::string line;
+        if (rc == ERROR_SUCCESS) {
+            line = ValueLine(nameText, type, bytes);
+        } else if (rc == ERROR_FILE_NOT_FOUND) {
+            // Deleted already (a second fix): what the row shows is all there is to keep.
+            std::string text = ToAnsi(list.Cell(row, 3));
+            line = ValueLine(nameText, REG_SZ, text + '\0');
+        } else {
+            leave(L"its value could not be read: " + SystemMessage(static_cast<DWORD>(rc)));
+            continue;
+        }
+        if (key != previousKey) content += "\r\n[" + key + "]\r\n";
+        content += line + "\r\n";
+        previousKey = key;
+        if (saved) saved->push_back(row);
+    }
+
+    DWORD code = 0;
+    HANDLE f = CreateBackupFile(folder, stamp, path, code);
+    if (f == INVALID_HANDLE_VALUE) {
+        error = L"The backup file could not be created:\r\n" + FromAnsi(path) + L"\r\n" + SystemMessage(code);
+        if (saved) saved->clear();
+        return false;
+    }
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < content.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1 << 20));
+        DWORD written = 0;
+        ok = WriteFile(f, content.data() + done, chunk, &written, nullptr) && written == chunk;
+        done += written;
+    }
+    if (!ok) code = GetLastError();
+    if (!CloseHandle(f) && ok) {
+        ok = false;
+        code = GetLastError();
+    }
+    if (!ok) {
+        // A half-written backup would only mislead a later restore.
+        DeleteFileA(path.c_str());
+        error = L"The backup file could not be written:\r\n" + FromAnsi(path) + L"\r\n" + SystemMessage(code);
+        if (saved) saved->clear();
+        return false;
+    }
+    return true;
+}
