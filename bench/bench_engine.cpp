@@ -434,10 +434,10 @@ bool Measure(const char* label, int reps)
         ratio.push_back(e / r);
     }
     std::printf("  time per walk (median of %d): engine %.3f s, reference %.3f s\n", reps, Median(te), Median(tr));
-    std::printf("  ratio engine / reference: median %.3f (each:", Median(ratio));
-    for (double x : ratio)
-        std::printf(" %.3f", x);
-    std::printf(")\n");
+    std::printf("  ratio engine / reference: median %.3f\n  each (engine s / reference s):", Median(ratio));
+    for (size_t i = 0; i < ratio.size(); ++i)
+        std::printf(" %.2f/%.2f", te[i], tr[i]);
+    std::printf("\n");
     std::fflush(stdout);
     return same;
 }

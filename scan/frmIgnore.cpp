@@ -199,7 +199,7 @@ void frmIgnore::Form_Load() {
     optLang.Add(L"Polish");
     optLang.Add(L"Deutsch");
     optLang.SetText(FromAnsi(GetSetting("curLang").str()));
-    // An empty or unknown stored name selects English, the language the program falls back to.
+    // An empty or unknown stored name shows English, the language a first start stores.
     if (optLang.ListIndex() < 0) optLang.SetListIndex(0);
 
     lstIgnore.Clear();
@@ -244,7 +244,8 @@ void frmIgnore::cmdAdd_Click() {
         txtString.SetCursorToEnd();
         return;
     }
-    std::wstring e = UpperWide(entry);
+    // Through the ANSI code page, so that the list shows exactly what Ignore.txt will hold.
+    std::wstring e = FromAnsi(UpperAnsi(ToAnsi(entry)));
     for (int i = 0; i < lstIgnore.Count(); ++i) {
         if (lstIgnore.Item(i) == e) {
             ui::MsgBox(LangText(180), MB_OK | MB_ICONEXCLAMATION, L"");

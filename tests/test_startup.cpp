@@ -226,6 +226,18 @@ TEST_F(Startup, HandOverOnTheThirdTick) {
     EXPECT_EQ(GetWindow(main.hwnd(), GW_OWNER), nullptr);
 }
 
+// Alt+F4 on the splash before the hand-over would leave a process with no window at all.
+TEST_F(Startup, ClosingTheSplashEndsTheProgram) {
+    MessageBoxCapture capture;
+    frmSplash& s = frmSplash::Get();
+    s.Show();
+    SendMessageW(s.hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(s.IsLoaded());
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_FALSE(frmMain::Get().IsLoaded());
+}
+
 // Two real copies of the program: the second shows text 101 in a real box and ends, the
 // first runs on.
 TEST_F(Startup, SecondCopyIsRefused) {

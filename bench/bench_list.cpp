@@ -1,0 +1,152 @@
+// What listing costs a scan: the real main window scans the prefix registry with 10,000 seeded
+// values that point at missing files, once listing them all and once with an ignore entry that
+// drops every one of them. The walk and the judgement up to the ignore test are the same in
+// both runs, so the ratio is the price of the rows, the column fitting and the count labels.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/App.h"
+#include "core/MsgBox.h"
+#include "core/modDir.h"
+#include "core/modLanguage.h"
+#include "core/modRegistry2.h"
+#include "scan/frmIgnore.h"
+#include "scan/frmMain.h"
+
+namespace {
+
+const char Base[] = "Software\\HalvrenBench\\List";
+const char Marker[] = "HALVRENBENCHMARK";
+constexpr int Keys = 100;
+constexpr int ValuesPerKey = 100;
+constexpr int Rounds = 3;
+constexpr double Limit = 1.5;
+
+void DeleteTree(HKEY root, const std::string& key) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS) return;
+    char name[512];
+    for (;;) {
+        DWORD n = sizeof(name);
+        if (RegEnumKeyExA(h, 0, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DeleteTree(root, key + "\\" + name);
+    }
+    RegCloseKey(h);
+    RegDeleteKeyA(root, key.c_str());
+}
+
+bool Seed() {
+    DeleteTree(HKEY_CURRENT_USER, Base);
+    for (int k = 0; k < Keys; ++k) {
+        char key[128];
+        snprintf(key, sizeof key, "%s\\Key%03d", Base, k);
+        HKEY h = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+            ERROR_SUCCESS)
+            return false;
+        for (int v = 0; v < ValuesPerKey; ++v) {
+            char name[32], data[256];
+            snprintf(name, sizeof name, "Value%03d", v);
+            // Texts of varied length, so that the columns keep growing now and then.
+            snprintf(data, sizeof data, "\"C:\\halvren-bench\\missing\\%s\\%.*sapp%05d.exe\" /run %%1", Marker,
+                     (k * ValuesPerKey + v) % 40, "subfolder\\subfolder\\subfolder\\subfolder\\",
+                     k * ValuesPerKey + v);
+            RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                           static_cast<DWORD>(strlen(data) + 1));
+        }
+        RegCloseKey(h);
+    }
+    return true;
+}
+
+void WriteIgnore(const std::string& path, const std::string& content) {
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+std::string ReadAll(const std::string& path, bool& found) {
+    std::string out;
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    found = f != INVALID_HANDLE_VALUE;
+    if (!found) return out;
+    char buf[4096];
+    DWORD got = 0;
+    while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got) out.append(buf, got);
+    CloseHandle(f);
+    return out;
+}
+
+// One scan with the given ignore list; returns seconds and the number of rows listed.
+double Scan(const std::string& ignorePath, const std::string& ignore, int& rows) {
+    if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
+    WriteIgnore(ignorePath, ignore);
+    frmMain& f = frmMain::Get();
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    f.cmdStartStop_Click();
+    QueryPerformanceCounter(&t1);
+    rows = f.lvwRegErrors.Count();
+    return double(t1.QuadPart - t0.QuadPart) / double(freq.QuadPart);
+}
+
+}  // namespace
+
+int main() {
+    SetMessageBoxHook([](const std::wstring& text, const std::wstring&, unsigned) {
+        fwprintf(stderr, L"message: %ls\n", text.c_str());
+        return IDOK;
+    });
+    LoadLanguageFile(ProgramFolder() + "\\languages\\English\\English.txt");
+
+    const std::string ignorePath = DataFolder() + "\\Ignore.txt";
+    CreateFolderTree(DataFolder());
+    bool hadIgnore = false;
+    const std::string savedIgnore = ReadAll(ignorePath, hadIgnore);
+    const std::string savedRecommended = GetSetting("Recommended").str();
+    SaveSetting("Recommended", "0");
+
+    std::printf("seeding %d values under HKEY_CURRENT_USER\\%s ...\n", Keys * ValuesPerKey, Base);
+    if (!Seed()) {
+        std::printf("seeding failed\n");
+        return 2;
+    }
+
+    frmMain& f = frmMain::Get();
+    f.Load();
+    f.Show();
+
+    std::vector<double> listed, dropped;
+    int rowsListed = 0, rowsDropped = 0;
+    Scan(ignorePath, Marker, rowsDropped);  // warm-up: registry and file caches
+    for (int r = 0; r < Rounds; ++r) {
+        dropped.push_back(Scan(ignorePath, std::string(Marker) + "\r\n", rowsDropped));
+        listed.push_back(Scan(ignorePath, "", rowsListed));
+    }
+    std::sort(listed.begin(), listed.end());
+    std::sort(dropped.begin(), dropped.end());
+    double a = listed[Rounds / 2], b = dropped[Rounds / 2];
+    double ratio = a / b;
+    std::printf("scan listing %d rows:  %.3f s (median of %d)\n", rowsListed, a, Rounds);
+    std::printf("scan dropping them (%d rows): %.3f s (median of %d)\n", rowsDropped, b, Rounds);
+    std::printf("ratio %.2f (limit %.2f): %s\n", ratio, Limit, ratio <= Limit ? "ok" : "TOO SLOW");
+
+    DeleteTree(HKEY_CURRENT_USER, Base);
+    if (hadIgnore)
+        WriteIgnore(ignorePath, savedIgnore);
+    else
+        DeleteFileA(ignorePath.c_str());
+    if (savedRecommended.empty())
+        DeleteRegSetting(AppTitle, "Settings", "Recommended", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+    else
+        SaveSetting("Recommended", savedRecommended);
+    std::fflush(stdout);
+    ExitProcess(ratio <= Limit ? 0 : 1);
+}
