@@ -94,7 +94,10 @@ double Scan(const std::string& ignorePath, const std::string& ignore, int& rows)
     f.cmdStartStop_Click();
     QueryPerformanceCounter(&t1);
     rows = f.lvwRegErrors.Count();
-    return double(t1.QuadPart - t0.QuadPart) / double(freq.QuadPart);
+    double seconds = double(t1.QuadPart - t0.QuadPart) / double(freq.QuadPart);
+    std::printf("  scan: %.3f s, %d rows\n", seconds, rows);
+    std::fflush(stdout);
+    return seconds;
 }
 
 }  // namespace
@@ -114,8 +117,10 @@ int main() {
     SaveSetting("Recommended", "0");
 
     std::printf("seeding %d values under HKEY_CURRENT_USER\\%s ...\n", Keys * ValuesPerKey, Base);
+    std::fflush(stdout);
     if (!Seed()) {
         std::printf("seeding failed\n");
+        std::fflush(stdout);
         return 2;
     }
 

@@ -170,7 +170,7 @@ void cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
             if (m_lStopCode == 0 && m_pEvents)
                 m_pEvents->SearchKeyChanged(m_sRootName + "\\" + sPath);
             if (IsMatch(sName) && m_pEvents)
-                m_pEvents->SearchFound(m_sRootName, sPath, "*", 0);
+                m_pEvents->SearchFound(m_sRootName, sPath, "*", 0, std::string());
 
             // After a stop the list is finished without values or descent.
             if (m_lStopCode != 0)
@@ -226,9 +226,9 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
             sPath.assign(sSubKey).append(1, '\\').append(sName);
             // The name hit's handler may stop the walk; the data hit is still reported.
             if (bNameHit && m_pEvents)
-                m_pEvents->SearchFound(m_sRootName, sPath, sText, 1);
+                m_pEvents->SearchFound(m_sRootName, sPath, sText, 1, sName);
             if (bDataHit && m_pEvents)
-                m_pEvents->SearchFound(m_sRootName, sPath, sText, 2);
+                m_pEvents->SearchFound(m_sRootName, sPath, sText, 2, sName);
         }
     } catch (...) {
         Trap();

@@ -14,9 +14,12 @@ struct cRegSearchEvents
 {
     // One hit. sKey is the path below the root without a leading "\" (for a value: the key's
     // path, "\" and the value name); sValue is "*" for a key name, else the data text;
-    // lFound is 0 for a key name, 1 for a value name, 2 for value data.
+    // lFound is 0 for a key name, 1 for a value name, 2 for value data. sValueName is the
+    // value's own name ("" for a key name): a value name may hold "\", so sKey alone
+    // cannot tell where the key path ends.
     virtual void SearchFound(const std::string& sRootKey, const std::string& sKey,
-                             const std::string& sValue, int32_t lFound) = 0;
+                             const std::string& sValue, int32_t lFound,
+                             const std::string& sValueName) = 0;
     // Once at the end of every walk: 0 finished, 1 stopped, otherwise the error number.
     virtual void SearchFinished(int32_t lReason) = 0;
     // A key has been entered: the root's name, "\" and the key's path.

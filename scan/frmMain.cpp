@@ -72,15 +72,9 @@ public:
     explicit Events(frmMain& form) : form_(form) {}
 
     void SearchFound(const std::string& sRootKey, const std::string& sKey, const std::string& sValue,
-                     int32_t lFound) override {
-        // TODO(lead): engine to pass the value name
-        std::string name;
-        if (lFound != 0) {
-            size_t slash = sKey.rfind('\\');
-            name = slash == std::string::npos ? sKey : sKey.substr(slash + 1);
-        }
+                     int32_t lFound, const std::string& sValueName) override {
         // A window closed inside a yield gets no more events.
-        if (form_.IsLoaded()) form_.cReg_SearchFound(sRootKey, sKey, sValue, lFound, name);
+        if (form_.IsLoaded()) form_.cReg_SearchFound(sRootKey, sKey, sValue, lFound, sValueName);
     }
     void SearchFinished(int32_t lReason) override {
         if (form_.IsLoaded()) form_.cReg_SearchFinished(lReason);

@@ -23,11 +23,14 @@ const std::string CU = "HKEY_CURRENT_USER";
 struct Recorder : cRegSearchEvents
 {
     std::vector<std::string> log;
+    std::vector<std::string> names;  // the value name of every SearchFound
     std::function<void(const std::string&)> onFound;
     std::function<void(const std::string&)> onKey;
 
-    void SearchFound(const std::string& r, const std::string& k, const std::string& v, int32_t n) override
+    void SearchFound(const std::string& r, const std::string& k, const std::string& v, int32_t n,
+                     const std::string& name) override
     {
+        names.push_back(name);
         const std::string line = "F " + r + "|" + k + "|" + v + "|" + std::to_string(n);
         log.push_back(line);
         if (onFound)
@@ -205,6 +208,19 @@ TEST_F(Engine, ValuesUnderTheRootAndUnderASubKey)
     EXPECT_EQ(rec.log.back(), "E 0");
     // The start key itself is neither announced nor tested by name.
     EXPECT_EQ(std::count(rec.log.begin(), rec.log.end(), "K " + CU), 0);
+}
+
+TEST_F(Engine, ValueNamesHoldingBackslashesAreReportedWhole)
+{
+    // The key column cannot tell key path from value name; the event's value name can.
+    SetSz("Names\\K", "C:\\dir\\app.exe", "c:\\other.exe");
+    Recorder rec;
+    cRegSearch s(&rec);
+    const std::vector<std::string> expected = {K("Names\\K"), F("Names\\K\\C:\\dir\\app.exe", "c:\\other.exe", 1),
+                                               F("Names\\K\\C:\\dir\\app.exe", "c:\\other.exe", 2), "E 0"};
+    rec.names.clear();
+    EXPECT_EQ(Walk(s, rec, "Names", 3, "C:\\"), expected);
+    EXPECT_EQ(rec.names, (std::vector<std::string>{"C:\\dir\\app.exe", "C:\\dir\\app.exe"}));
 }
 
 TEST_F(Engine, AllRootsWalkEveryRootInOrderWithoutTheirOwnValues)
