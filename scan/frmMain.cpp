@@ -9,6 +9,7 @@
 #include "core/modLanguage.h"
 #include "core/modRegistry2.h"
 #include "scan/frmIgnore.h"
+#include "scan/frmRestore.h"
 #include "scan/mdlMain.h"
 #include "shell/frmAutoUpd.h"
 
@@ -385,9 +386,7 @@ void frmMain::mnuUncheckAll_Click() {
     for (int row = 0; row < n; ++row) lvwRegErrors.SetChecked(row, false);
 }
 
-void frmMain::mnuRestore_Click() {
-    // TODO(lead): frmRestore::Get().ShowModal(); once scan/frmRestore.h is in.
-}
+void frmMain::mnuRestore_Click() { frmRestore::Get().ShowModal(); }
 
 void frmMain::mnuOptions_Click() { frmIgnore::Get().ShowModal(); }
 
