@@ -12,3 +12,9 @@ cmake --build "$build" -j"$(nproc)" --target bench_engine
 . "$root/scripts/winenv.sh"
 halvren_start_wine
 wine "$build/stage/bench_engine.exe" "$@"
+
+# ---- List benchmark: the main window's scan listing 10,000 rows against the same scan whose
+# reports are all dropped by an ignore entry. It shows the window, so it needs a display.
+cmake --build "$build" -j"$(nproc)" --target bench_list stage_data
+[ -n "${DISPLAY:-}" ] || halvren_start_display
+wine "$build/stage/bench_list.exe"

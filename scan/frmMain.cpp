@@ -28,6 +28,9 @@ enum : int {
 // The window events run at most this often during a walk: often enough for a Stop click,
 // timers and repaints, rarely enough that the walk does not pay for a message check per key.
 constexpr DWORD kPumpIntervalMs = 10;
+// A list view that is shown repaints on every inserted row, which costs milliseconds a row;
+// during a walk it takes rows with its drawing off and is shown again this often.
+constexpr DWORD kListPaintMs = 100;
 
 const COLORREF kBannerColor = RGB(0x1F, 0x3A, 0x5F);
 
@@ -165,6 +168,8 @@ void frmMain::Form_Load() {
     bRecommended = false;
     rowRefs_.clear();
     fitCalibrated_ = false;
+    listFrozen_ = false;
+    countPending_ = false;
     bool loaded = false;
     try {
         Label25.SetText(LangText(119) + L" " + FromAnsi(VersionText()));
@@ -239,6 +244,7 @@ void frmMain::cmdStartStop_Click() {
         cReg->SetSearchString("C:\\");
         Label1.SetText(LangText(204));
         lastPump_ = GetTickCount();
+        ignoreCached_ = false;
         cRegSearch* engine = cReg.get();
         ++walking_;
         try {
@@ -247,6 +253,8 @@ void frmMain::cmdStartStop_Click() {
         }
         --walking_;
         scanning_ = false;
+        if (countPending_ && IsLoaded()) ShowFoundCount();
+        ThawList();
         if (releaseEngine_ && walking_ == 0) {
             releaseEngine_ = false;
             cReg.reset();
@@ -263,7 +271,24 @@ void frmMain::YieldToWindows() {
     DWORD now = GetTickCount();
     if (now - lastPump_ < kPumpIntervalMs) return;
     lastPump_ = now;
+    if (countPending_) ShowFoundCount();
+    ignoreCached_ = false;
+    if (listFrozen_ && now - lastListPaint_ >= kListPaintMs) ThawList();
     ui::DoEvents();
+}
+
+void frmMain::FreezeList() {
+    if (listFrozen_ || !lvwRegErrors.hwnd) return;
+    SendMessageW(lvwRegErrors.hwnd, WM_SETREDRAW, FALSE, 0);
+    listFrozen_ = true;
+}
+
+void frmMain::ThawList() {
+    if (!listFrozen_) return;
+    listFrozen_ = false;
+    lastListPaint_ = GetTickCount();
+    // Turning the drawing back on invalidates the whole list.
+    if (lvwRegErrors.hwnd) SendMessageW(lvwRegErrors.hwnd, WM_SETREDRAW, TRUE, 0);
 }
 
 void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
@@ -284,16 +309,13 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         const std::string path = ExtractFilePath(sValue);
         if (PathExists(path)) return;
 
-        frmIgnore& ignore = frmIgnore::Get();
-        if (!ignore.IsLoaded() && !ignore.Load()) return;
-        int entries = ignore.lstIgnore.Count();
-        if (entries > 0) {
+        const std::vector<std::string>* entries = IgnoreEntries();
+        if (!entries) return;
+        if (!entries->empty()) {
             const std::string key = UpperAnsi(sKey);
             const std::string data = UpperAnsi(sValue);
-            for (int i = 0; i < entries; ++i) {
-                const std::string entry = ToAnsi(ignore.lstIgnore.Item(i));
+            for (const std::string& entry : *entries)
                 if (key.find(entry) != std::string::npos || data.find(entry) != std::string::npos) return;
-            }
         }
 
         if (bRecommended) {
@@ -310,6 +332,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         ref.keyPath = sKey;
         if (lFound != 0 && sKey.size() > sValueName.size()) ref.keyPath.erase(sKey.size() - sValueName.size() - 1);
         rowRefs_.push_back(ref);
+        if (walking_ > 0) FreezeList();
         int row = lvwRegErrors.AddRow(FromAnsi(type), static_cast<LPARAM>(rowRefs_.size() - 1));
         if (row < 0) {
             rowRefs_.pop_back();
@@ -318,9 +341,32 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         const std::wstring cells[4] = {FromAnsi(type), FromAnsi(sRootKey), FromAnsi(sKey), FromAnsi(sValue)};
         for (int c = 1; c < 4; ++c) lvwRegErrors.SetCell(row, c, cells[c]);
         FitColumnsToRow(cells);
-        ShowFoundCount();
+        // Setting a label costs more than adding the row: during a walk the count is shown
+        // before the window events run, which is the only time anyone can see it.
+        if (walking_ > 0)
+            countPending_ = true;
+        else
+            ShowFoundCount();
     } catch (...) {
     }
+}
+
+// The items of the settings dialog's ignore list, loading the dialog hidden when needed; null
+// when it cannot be loaded. Reading a list box item costs a round trip per message, so during a
+// walk the items are read once between two runs of the window events, which are the only time
+// the list can change (the dialog opened, edited or closed).
+const std::vector<std::string>* frmMain::IgnoreEntries() {
+    frmIgnore& ignore = frmIgnore::Get();
+    if (!ignore.IsLoaded()) {
+        ignoreCached_ = false;
+        if (!ignore.Load()) return nullptr;
+    }
+    if (ignoreCached_ && walking_ > 0) return &ignoreEntries_;
+    ignoreEntries_.clear();
+    int n = ignore.lstIgnore.Count();
+    for (int i = 0; i < n; ++i) ignoreEntries_.push_back(ToAnsi(ignore.lstIgnore.Item(i)));
+    ignoreCached_ = true;
+    return &ignoreEntries_;
 }
 
 // Keeps every column as wide as LVSCW_AUTOSIZE would make it, measuring only the new row:
@@ -350,12 +396,15 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
 }
 
 void frmMain::ShowFoundCount() {
+    countPending_ = false;
     std::wstring count = L"(" + std::to_wstring(lvwRegErrors.Count()) + L" " + LangText(210) + L")";
     Label1.SetText(count);
     lblStatus.SetText(LangText(211) + L"\r\n" + count);
 }
 
 void frmMain::cReg_SearchFinished(int32_t lReason) {
+    if (countPending_) ShowFoundCount();
+    ThawList();
     if (lReason == 0)
         lblCurrentKey.SetText(LangText(205));
     else if (lReason == 1)

@@ -82,6 +82,9 @@ private:
     void YieldToWindows();
     void SetRepairVisible(bool visible);
     void ShowFoundCount();
+    const std::vector<std::string>* IgnoreEntries();
+    void FreezeList();
+    void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
     void DrawBanner(const DRAWITEMSTRUCT& draw);
 
@@ -95,6 +98,11 @@ private:
     int walking_ = 0;
     bool releaseEngine_ = false;
     DWORD lastPump_ = 0;
+    bool listFrozen_ = false;
+    bool countPending_ = false;
+    std::vector<std::string> ignoreEntries_;
+    bool ignoreCached_ = false;
+    DWORD lastListPaint_ = 0;
     // Column fitting without re-measuring every row: the widest text of each column so far
     // and the margin the list view adds to it, learnt from the first row of a scan.
     bool fitCalibrated_ = false;

@@ -10,6 +10,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 HALVREN_PIDS=()
 
 halvren_env_stop() {
+  [ -n "${HALVREN_KEEPALIVE_FD:-}" ] && exec {HALVREN_KEEPALIVE_FD}>&-
   wineserver -k >/dev/null 2>&1 || true
   for p in "${HALVREN_PIDS[@]}"; do kill "$p" >/dev/null 2>&1 || true; done
   for p in "${HALVREN_PIDS[@]}"; do wait "$p" >/dev/null 2>&1 || true; done
@@ -43,5 +44,13 @@ halvren_start_wine() {
   wineserver -w
   wineserver -p >/dev/null 2>&1 &
   HALVREN_PIDS+=($!)
-  sleep 0.2
+  # Wine's system processes (services, explorer) start with the first program and inherit
+  # its output; under ctest that pipe would stay open and the first test would never end.
+  # One idle cmd.exe, reading a FIFO that this shell holds open, keeps them running for the
+  # whole run with their output going nowhere. It ends when this shell closes the FIFO.
+  mkfifo "$HALVREN_TMP/keepalive"
+  wine cmd.exe <"$HALVREN_TMP/keepalive" >/dev/null 2>&1 &
+  HALVREN_PIDS+=($!)
+  exec {HALVREN_KEEPALIVE_FD}>"$HALVREN_TMP/keepalive"
+  wine cmd.exe /c exit >/dev/null 2>&1 || true
 }

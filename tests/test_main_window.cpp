@@ -59,24 +59,21 @@ std::wstring Count(int n) { return L"(" + std::to_wstring(n) + L" " + LangText(2
 
 // Watches what the window sends one of its controls, in order to act at a chosen point of a scan.
 struct Spy {
-    static std::function<void(UINT, WPARAM, LPARAM)>& Hook() {
-        static std::function<void(UINT, WPARAM, LPARAM)> hook;
-        return hook;
-    }
-    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR) {
+    static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR ref) {
         LRESULT result = DefSubclassProc(h, m, w, l);
-        if (Hook()) Hook()(m, w, l);
+        reinterpret_cast<Spy*>(ref)->hook(m, w, l);
         return result;
     }
-    explicit Spy(HWND h, std::function<void(UINT, WPARAM, LPARAM)> f) : hwnd(h) {
-        Hook() = std::move(f);
-        SetWindowSubclass(hwnd, Proc, 77, 0);
+    Spy(HWND h, std::function<void(UINT, WPARAM, LPARAM)> f) : hwnd(h), hook(std::move(f)) {
+        SetWindowSubclass(hwnd, Proc, 77, reinterpret_cast<DWORD_PTR>(this));
     }
     ~Spy() {
         if (IsWindow(hwnd)) RemoveWindowSubclass(hwnd, Proc, 77);
-        Hook() = nullptr;
     }
+    Spy(const Spy&) = delete;
+    Spy& operator=(const Spy&) = delete;
     HWND hwnd;
+    std::function<void(UINT, WPARAM, LPARAM)> hook;
 };
 
 bool g_popupSeen = false;
@@ -455,9 +452,12 @@ TEST_F(MainWindow, ThrottlesTheCurrentKeyLabel) {
 TEST_F(MainWindow, ScansListMissingFilesAndKeepTheLabelsExact) {
     DeleteRegSetting("Halvren", "Settings", "Recommended", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
     frmMain& f = LoadMain();
-    std::vector<std::wstring> counts;
+    std::vector<std::wstring> counts, status;
     Spy spy(f.Label1.hwnd, [&](UINT m, WPARAM, LPARAM l) {
         if (m == WM_SETTEXT) counts.push_back(reinterpret_cast<const wchar_t*>(l));
+    });
+    Spy spyStatus(f.lblStatus.hwnd, [&](UINT m, WPARAM, LPARAM l) {
+        if (m == WM_SETTEXT) status.push_back(reinterpret_cast<const wchar_t*>(l));
     });
     f.cmdStartStop_Click();
     EXPECT_FALSE(f.Scanning());
@@ -478,6 +478,15 @@ TEST_F(MainWindow, ScansListMissingFilesAndKeepTheLabelsExact) {
         }
     }
 
+    // A value name that holds "\\" still splits into its key and its own name for the fix.
+    const std::wstring namedKey = FromAnsi(std::string(Base) + "\\A\\" + Missing + "named.dll");
+    for (int i = 0; i < f.lvwRegErrors.Count(); ++i) {
+        if (f.lvwRegErrors.Cell(i, 2) != namedKey) continue;
+        EXPECT_EQ(f.RowRef(i).rootKey, "HKEY_CURRENT_USER");
+        EXPECT_EQ(f.RowRef(i).keyPath, std::string(Base) + "\\A");
+        EXPECT_EQ(f.RowRef(i).valueName, Missing + "named.dll");
+    }
+
     int n = f.lvwRegErrors.Count();
     EXPECT_EQ(f.lblCurrentKey.Text(), LangText(205));
     EXPECT_EQ(f.lblStatus.Text(), LangText(208));
@@ -486,11 +495,19 @@ TEST_F(MainWindow, ScansListMissingFilesAndKeepTheLabelsExact) {
     EXPECT_EQ(f.menu.Caption(frmMain::mnuStartStop), LangText(222));
     EXPECT_TRUE(f.menu.Visible(frmMain::mnuRepair));
     EXPECT_EQ(GetMenuItemCount(GetMenu(f.hwnd())), 4);
-    // During the scan the count line followed every added row.
-    ASSERT_GE(counts.size(), static_cast<size_t>(n) + 2);
+    // During the scan the count lines rose with the rows and reached the final count.
+    ASSERT_GE(counts.size(), 3u);
     EXPECT_EQ(counts.front(), LangText(204));
-    for (int i = 1; i <= n; ++i) EXPECT_EQ(counts[i], Count(i));
-
+    EXPECT_EQ(counts[counts.size() - 2], Count(n));
+    int last = 0;
+    for (size_t i = 1; i + 1 < counts.size(); ++i) {
+        int k = std::stoi(counts[i].substr(1));
+        EXPECT_EQ(counts[i], Count(k));
+        EXPECT_GT(k, last);
+        last = k;
+    }
+    ASSERT_GE(status.size(), 2u);
+    EXPECT_EQ(status[status.size() - 2], LangText(211) + L"\r\n" + Count(n));
     // The columns fit their contents as a full autosize would.
     int widths[4];
     for (int c = 0; c < 4; ++c) widths[c] = f.lvwRegErrors.ColumnWidthPixels(c);
@@ -580,8 +597,8 @@ TEST_F(MainWindow, StopAndCloseDuringAScan) {
     // The window loads afresh with a working engine.
     LoadMain();
     EXPECT_EQ(f.cmdStartStop.Text(), LangText(242));
-    f.cReg_SearchFinished(0);
-    EXPECT_EQ(f.lblCurrentKey.Text(), LangText(205));
+    f.cReg_SearchFinished(7);  // a walk ended by an error
+    EXPECT_EQ(f.lblCurrentKey.Text(), LangText(207) + L" = 7");
 }
 
 }  // namespace

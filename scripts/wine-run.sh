@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine for ctest. Wine's own helper processes (the desktop,
+# rpcss, ...) may start during a test and outlive it; they would inherit ctest's output
+# pipe and hold it open, so the program writes into a file that is printed afterwards.
+out=$(mktemp)
+wine "$@" >"$out" 2>&1
+rc=$?
+cat "$out"
+rm -f "$out"
+exit $rc
