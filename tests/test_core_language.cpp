@@ -4,37 +4,31 @@
 #include "core/modLanguage.h"
 #include "core/modRegistry2.h"
 #include <gtest/gtest.h>
-#include <shlwapi.h>
 #include <windows.h>
 #include <vector>
 
 namespace {
 
-const char Folder[] = "C:\\halvren-test\\core-lang";
-const char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
-
-std::string FileName(const char* name)
-{
-    return std::string(Folder) + "\\" + name;
-}
+const std::string Folder = "C:\\halvren-test\\core-lang\\";
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, f) << path;
     DWORD written = 0;
     WriteFile(f, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
     CloseHandle(f);
-    ASSERT_EQ(bytes.size(), written);
+    ASSERT_EQ(bytes.size(), written) << path;
 }
 
 // Loads the bytes as a language file into an empty table.
-int Load(const std::string& bytes, const char* name = "test.txt")
+int Load(const std::string& bytes)
 {
-    WriteBytes(FileName(name), bytes);
+    CreateDirectoryA("C:\\halvren-test", nullptr);
+    CreateDirectoryA(Folder.c_str(), nullptr);
+    WriteBytes(Folder + "test.txt", bytes);
     ClearLanguageTable();
-    return LoadLanguageFile(FileName(name));
+    return LoadLanguageFile(Folder + "test.txt");
 }
 
 int NonEmptyCount()
@@ -45,254 +39,114 @@ int NonEmptyCount()
     return n;
 }
 
-class LanguageFile : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        CreateDirectoryA("C:\\halvren-test", nullptr);
-        CreateDirectoryA(Folder, nullptr);
-    }
-    void TearDown() override { ClearLanguageTable(); }
-};
-
 } // namespace
 
-TEST_F(LanguageFile, IdsFromTheFirstThreeCharactersAndTextFromTheFifth)
+TEST(CoreLanguage, LineRules)
 {
-    EXPECT_EQ(0, Load("100 Please_wait\r\n"
-                      "205 A\r\n"
-                      "205 B\r\n"
-                      "012  Hello\r\n"
-                      "7 x Seven\r\n"
-                      " 13 Blank first\r\n"
-                      "\t1\t2 Tabs\r\n"
-                      "300XAny fourth character\r\n"
-                      "2.5 Two\r\n"
-                      "3.5 Four\r\n"
-                      "&HF Hex\r\n"
-                      "400 Old\r\n"
-                      "400\r\n"
-                      "050 ends_\r\n"));
-    EXPECT_EQ(L"Please\rwait", LangText(100));
-    EXPECT_EQ(L"B", LangText(205));                 // the last line wins
-    EXPECT_EQ(L" Hello", LangText(12));             // character 5 on, leading blank kept
-    EXPECT_EQ(L"Seven", LangText(7));
-    EXPECT_EQ(L"Blank first", LangText(13));
-    EXPECT_EQ(L" Tabs", LangText(1));               // tabs inside the id are ignored
-    EXPECT_EQ(L"Any fourth character", LangText(300));
-    EXPECT_EQ(L"Two", LangText(2));                 // a half rounds to the even neighbour
-    EXPECT_EQ(L"Four", LangText(4));
-    EXPECT_EQ(L"Hex", LangText(15));
-    EXPECT_EQ(L"", LangText(400));                  // a bare id empties its text
-    EXPECT_EQ(L"ends\r", LangText(50));
-    EXPECT_EQ(11, NonEmptyCount());
-    EXPECT_EQ(L"", LangText(-1));
-    EXPECT_EQ(L"", LangText(1000));
-}
+    // Each line, and the id it should leave with its text (none: checked by a later line or by the count).
+    struct Line { const char* line; int id = -1; const wchar_t* text = nullptr; };
+    const Line lines[] = {
+        {"101 Please_wait", 101, L"Please\rwait"}, {"050 ends_", 50, L"ends\r"},
+        {"205 A"}, {"205 B", 205, L"B"},                         // the last line wins
+        {"012  Hello", 12, L" Hello"}, {"-12 X"},                 // text from character 5 on
+        {" 13 Blank first", 13, L"Blank first"}, {"7 x Seven", 7, L"Seven"},
+        {"\t1\t2 Tabs", 1, L" Tabs"}, {"300XAny fourth character", 300, L"Any fourth character"},
+        {"2.5 Two", 2, L"Two"}, {"3.5 Four", 4, L"Four"}, {"&HF Hex", 15, L"Hex"}, {"400 Old"}, {"400", 400, L""},
+        {"abc Zero", 0, L"Zero"}, {";205 X"}, {"   "}, {""},   // comments and blank lines change nothing
+        {"1000 X", 100, L" X"}, {"999 Last", 999, L"Last"},
+        {"150 Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1 \x8A\x8E \xC4\xD6\xDC\xE4\xF6\xFC\xDF", 150,   // cp1250
+         L"Za\u017C\u00F3\u0142\u0107 g\u0119\u015Bl\u0105 ja\u017A\u0144 \u0160\u017D "
+         L"\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF"},
+    };
+    std::string file;
+    for (const Line& l : lines)
+        file += std::string(l.line) + "\r\n";
+    EXPECT_EQ(0, Load(file));
+    int texts = 0;
+    for (const Line& l : lines)
+        if (l.id >= 0) {
+            EXPECT_EQ(l.text, LangText(l.id)) << l.line;
+            texts += *l.text != 0;
+        }
+    EXPECT_EQ(texts, NonEmptyCount());   // nothing else, e.g. "-12", got a text
 
-TEST_F(LanguageFile, CommentsBlankLinesAndIdsOutOfRange)
-{
-    EXPECT_EQ(0, Load("abc Zero\r\n"
-                      ";205 X\r\n"
-                      "   \r\n"
-                      "      \r\n"
-                      "\r\n"
-                      "-12 X\r\n"
-                      "1000 X\r\n"
-                      "999 Last\r\n"));
-    EXPECT_EQ(L"Zero", LangText(0));   // the blank lines did not reset id 0
-    EXPECT_EQ(L"", LangText(205));
-    EXPECT_EQ(L" X", LangText(100));
-    EXPECT_EQ(L"Last", LangText(999));
-    EXPECT_EQ(3, NonEmptyCount());
-
-    // A line of tabs is not blank: it sets id 0 to the empty text.
-    Load("abc Zero\r\n\t\t\t\r\n");
+    Load("abc Zero\r\n\t\t\t\r\n");   // a line of tabs is not blank: id 0 gets the empty text
     EXPECT_EQ(L"", LangText(0));
-}
 
-TEST_F(LanguageFile, LinesEndAtCarriageReturns)
-{
-    Load("100 First\n101 Second\n");
+    Load("100 First\n101 Second\n\r102 C\r103 D");   // lines end at CR only; the last needs no end
     EXPECT_EQ(L"First\n101 Second\n", LangText(100));
-    EXPECT_EQ(1, NonEmptyCount());
+    EXPECT_EQ(L"C", LangText(102));
+    EXPECT_EQ(L"D", LangText(103));
 
-    Load("100 A\r101 B\r\r\n102 C\n\r103 D");
-    EXPECT_EQ(L"A", LangText(100));
-    EXPECT_EQ(L"B", LangText(101));
-    EXPECT_EQ(L"C\n", LangText(102));
-    EXPECT_EQ(L"D", LangText(103));   // the last line needs no line end
-}
-
-TEST_F(LanguageFile, TextsAreWindows1250)
-{
-    Load("150 Za\xBF\xF3\xB3\xE6 g\xEA\x9Cl\xB9 ja\x9F\xF1 \x8A\x8E \xC4\xD6\xDC\xE4\xF6\xFC\xDF\r\n");
-    EXPECT_EQ(L"Za\u017C\u00F3\u0142\u0107 g\u0119\u015Bl\u0105 ja\u017A\u0144 \u0160\u017D "
-              L"\u00C4\u00D6\u00DC\u00E4\u00F6\u00FC\u00DF",
-              LangText(150));
-}
-
-TEST_F(LanguageFile, OnlyOrdinaryFilesLoad)
-{
-    ASSERT_EQ(0, Load("100 Kept\r\n101 Kept too\r\n"));
-    EXPECT_EQ(1, LoadLanguageFile(""));
-    EXPECT_EQ(1, LoadLanguageFile(FileName("missing.txt")));
-    EXPECT_EQ(1, LoadLanguageFile(Folder));
-    EXPECT_EQ(1, LoadLanguageFile(FileName("*.txt")));
-    for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
-        WriteBytes(FileName("marked.txt"), "100 Marked\r\n");
-        SetFileAttributesA(FileName("marked.txt").c_str(), attribute);
-        EXPECT_EQ(1, LoadLanguageFile(FileName("marked.txt")));
-        SetFileAttributesA(FileName("marked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    }
-    EXPECT_EQ(L"Kept", LangText(100));   // unchanged by every refused file
-
-    // A read-only file is ordinary; a second load replaces only the ids it sets.
-    WriteBytes(FileName("readonly.txt"), "101 New\r\n");
-    SetFileAttributesA(FileName("readonly.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    EXPECT_EQ(0, LoadLanguageFile(FileName("readonly.txt")));
-    SetFileAttributesA(FileName("readonly.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(L"Kept", LangText(100));
-    EXPECT_EQ(L"New", LangText(101));
-}
-
-TEST_F(LanguageFile, MalformedContentNeverStopsTheLoad)
-{
-    std::string garbage;
-    for (int c = 0; c < 256; ++c)
-        garbage += char(c);
-    std::string bytes = std::string("100 a\0b\r\n", 9) + "101 " + std::string(3000000, 'x') + "\r\n" + garbage +
-                        "\r\n102 end";
-    EXPECT_EQ(0, Load(bytes, "malformed.txt"));
+    // Malformed content never stops the load.
+    EXPECT_EQ(0, Load(std::string("100 a\0b\r\n", 9) + "\x01\x7F\x81\x98\xFF\r\n102 end"));
     EXPECT_EQ(std::wstring(L"a\0b", 3), LangText(100));
-    EXPECT_EQ(3000000u, LangText(101).size());
     EXPECT_EQ(L"end", LangText(102));
 }
 
-namespace {
+TEST(CoreLanguage, OnlyOrdinaryFilesLoad)
+{
+    ASSERT_EQ(0, Load("100 Kept\r\n101 Kept too\r\n"));
+    for (std::string name : {std::string(), Folder + "missing.txt", Folder, Folder + "*.txt"})
+        EXPECT_EQ(1, LoadLanguageFile(name)) << name;
+    for (DWORD attribute : {FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM, FILE_ATTRIBUTE_READONLY}) {
+        WriteBytes(Folder + "marked.txt", "101 New\r\n");
+        SetFileAttributesA((Folder + "marked.txt").c_str(), attribute);
+        EXPECT_EQ(attribute == FILE_ATTRIBUTE_READONLY ? 0 : 1, LoadLanguageFile(Folder + "marked.txt"));
+        EXPECT_EQ(attribute == FILE_ATTRIBUTE_READONLY ? L"New" : L"Kept too", LangText(101));
+        SetFileAttributesA((Folder + "marked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    EXPECT_EQ(L"Kept", LangText(100));   // a second load replaces only the ids it sets
+}
 
-// Keeps the stored "curLang" as it was before each start-up test and captures message boxes.
-class StartupLoad : public ::testing::Test {
-protected:
-    struct Box {
-        std::wstring text, title;
-        unsigned flags;
-    };
-    std::vector<Box> boxes;
-    bool hadValue = false;
-    DWORD savedType = 0;
-    std::vector<BYTE> saved;
-
-    void SetUp() override
+// Start-up load, with the stored "curLang" put back afterwards and message boxes captured.
+struct StartupLoad : ::testing::Test {
+    std::vector<std::wstring> boxes;
+    std::string saved = GetSetting("curLang").str();
+    StartupLoad()
     {
-        HKEY h;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &h) == ERROR_SUCCESS) {
-            DWORD size = 0;
-            if (RegQueryValueExA(h, "curLang", nullptr, &savedType, nullptr, &size) == ERROR_SUCCESS) {
-                saved.resize(size + 1);
-                hadValue = RegQueryValueExA(h, "curLang", nullptr, &savedType, saved.data(), &size) == ERROR_SUCCESS;
-                saved.resize(size);
-            }
-            RegCloseKey(h);
-        }
         SetMessageBoxHook([this](const std::wstring& text, const std::wstring& title, unsigned flags) {
-            boxes.push_back({text, title, flags});
+            boxes.push_back(title + L"|" + text + (flags == (MB_ICONERROR | MB_OK) ? L"|error" : L"|?"));
             return IDOK;
         });
-        ClearLanguageTable();
     }
-    void TearDown() override
+    ~StartupLoad() override
     {
         SetMessageBoxHook(nullptr);
-        ClearLanguageTable();
-        HKEY h;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) ==
-            ERROR_SUCCESS) {
-            if (hadValue)
-                RegSetValueExA(h, "curLang", 0, savedType, saved.data(), (DWORD)saved.size());
-            else
-                RegDeleteValueA(h, "curLang");
-            RegCloseKey(h);
-        }
+        if (saved.empty())
+            Forget();
+        else
+            SaveSetting("curLang", saved);
     }
-    static void ForgetLanguage()
-    {
-        HKEY h;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_ALL_ACCESS, &h) == ERROR_SUCCESS) {
-            RegDeleteValueA(h, "curLang");
-            RegCloseKey(h);
-        }
-    }
-    static std::string LanguageFilePath(const std::string& lang)
-    {
-        return ProgramFolder() + "\\languages\\" + lang + "\\" + lang + ".txt";
-    }
+    static void Forget() { DeleteRegSetting(AppTitle, "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane"); }
 };
 
-} // namespace
-
-TEST_F(StartupLoad, NoStoredLanguageShowsTheErrorAndStoresEnglish)
+TEST_F(StartupLoad, FirstStartThenTheStoredLanguage)
 {
     for (const char* stored : {"", "   "}) {
         boxes.clear();
-        ForgetLanguage();
-        if (*stored) {
-            ASSERT_TRUE(SaveSetting("curLang", stored));
-        }
+        Forget();
+        if (*stored)
+            SaveSetting("curLang", stored);
         LoadLanguage();
-        ASSERT_EQ(1u, boxes.size()) << "stored: '" << stored << "'";
-        EXPECT_EQ(L"Error: Failed loading selected language.", boxes[0].text);
-        EXPECT_EQ(L"Halvren", boxes[0].title);
-        EXPECT_EQ((unsigned)(MB_ICONERROR | MB_OK), boxes[0].flags);
+        EXPECT_EQ(std::vector<std::wstring>{L"Halvren|Error: Failed loading selected language.|error"}, boxes);
         EXPECT_EQ("English", GetSetting("curLang").str());
-    }
-    // The English file, once installed beside the program, is what got loaded.
-    if (GetFileAttributesA(LanguageFilePath("English").c_str()) != INVALID_FILE_ATTRIBUTES) {
-        EXPECT_GT(NonEmptyCount(), 0);
+        EXPECT_GT(NonEmptyCount(), 0);   // the staged English file
     }
 
-    // With a language stored, no message.
+    // The stored name gives languages\<name>\<name>.txt; a missing one loads nothing and says nothing.
     boxes.clear();
-    LoadLanguage();
-    EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(StartupLoad, TheStoredLanguageNamesFolderAndFile)
-{
-    std::string languages = ProgramFolder() + "\\languages";
-    std::string folder = languages + "\\HalvrenCoreProbe";
-    CreateDirectoryA(languages.c_str(), nullptr);
+    std::string folder = ProgramFolder() + "\\languages\\HalvrenCoreProbe";
     CreateDirectoryA(folder.c_str(), nullptr);
-    WriteBytes(LanguageFilePath("HalvrenCoreProbe"), "100 Probe\r\n");
-    ASSERT_TRUE(SaveSetting("curLang", "HalvrenCoreProbe"));
+    WriteBytes(folder + "\\HalvrenCoreProbe.txt", "100 Probe\r\n");
+    SaveSetting("curLang", "HalvrenCoreProbe");
     LoadLanguage();
-    DeleteFileA(LanguageFilePath("HalvrenCoreProbe").c_str());
+    DeleteFileA((folder + "\\HalvrenCoreProbe.txt").c_str());
     RemoveDirectoryA(folder.c_str());
-    EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(L"Probe", LangText(100));
-
-    // A language that is not installed loads nothing and says nothing.
     ClearLanguageTable();
-    ASSERT_TRUE(SaveSetting("curLang", "Klingon"));
+    SaveSetting("curLang", "Klingon");
     LoadLanguage();
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(0, NonEmptyCount());
-}
-
-TEST_F(StartupLoad, DeutschReadsItsOwnFile)
-{
-    std::string path = LanguageFilePath("Deutsch");
-    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "no " << path;
-    ASSERT_EQ(0, LoadLanguageFile(path));
-    std::vector<std::wstring> expected;
-    for (int i = 0; i < 1000; ++i)
-        expected.push_back(LangText(i));
-    ClearLanguageTable();
-    ASSERT_TRUE(SaveSetting("curLang", "Deutsch"));
-    LoadLanguage();
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_GT(NonEmptyCount(), 0);
-    for (int i = 0; i < 1000; ++i)
-        EXPECT_EQ(expected[i], LangText(i)) << "id " << i;
 }

@@ -5,7 +5,9 @@
 #include "core/modFileExist.h"
 #include "core/modPathUsers.h"
 #include <gtest/gtest.h>
+#include <shlwapi.h>
 #include <windows.h>
+#include <cstdio>
 
 namespace {
 
@@ -13,60 +15,19 @@ const std::string Base = "C:\\halvren-test\\core-paths";
 
 void RemoveTree(const std::string& path)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = path + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-    }
-    RemoveDirectoryA(path.c_str());
+    std::string from = path + '\0';   // the list ends with a second NUL
+    SHFILEOPSTRUCTA op = {nullptr, FO_DELETE, from.c_str(), nullptr, FOF_NO_UI, FALSE, nullptr, nullptr};
+    SHFileOperationA(&op);
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, f) << path;
-    DWORD written = 0;
-    WriteFile(f, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(f);
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
 }
 
-bool IsFolder(const std::string& path)
-{
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool Exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// A drive letter that the prefix does not map.
-char FreeDrive()
-{
-    DWORD drives = GetLogicalDrives();
-    for (char c = 'Q'; c > 'C'; --c)
-        if (!(drives & (1u << (c - 'A'))))
-            return c;
-    for (char c = 'Y'; c > 'Q'; --c)
-        if (!(drives & (1u << (c - 'A'))))
-            return c;
-    return 0;
-}
-
-class Paths : public ::testing::Test {
-protected:
+struct Paths : ::testing::Test {
     void SetUp() override
     {
         CreateDirectoryA("C:\\halvren-test", nullptr);
@@ -82,74 +43,47 @@ TEST_F(Paths, PathExistsAndFileExist)
 {
     WriteFileBytes(Base + "\\empty.txt", "");
     WriteFileBytes(Base + "\\full.txt", "data");
-    EXPECT_TRUE(PathExists("C:\\"));
-    EXPECT_TRUE(PathExists(Base));
-    EXPECT_TRUE(PathExists(Base + "\\empty.txt"));
-    EXPECT_FALSE(PathExists(Base + "\\missing.txt"));
-    EXPECT_FALSE(PathExists(""));
-
-    EXPECT_TRUE(FileExist(Base + "\\empty.txt"));
-    EXPECT_TRUE(FileExist(Base + "\\full.txt"));
-    EXPECT_FALSE(FileExist(Base + "\\missing.txt"));
-    EXPECT_FALSE(FileExist(Base));                    // a folder has no length
-    EXPECT_FALSE(FileExist(Base + "\\*.txt"));
-    EXPECT_FALSE(FileExist(""));
+    for (std::string path : {std::string("C:\\"), Base, Base + "\\empty.txt"})
+        EXPECT_TRUE(PathExists(path)) << path;
+    EXPECT_TRUE(FileExist(Base + "\\empty.txt") && FileExist(Base + "\\full.txt"));
+    for (std::string path : {Base + "\\missing.txt", std::string()})
+        EXPECT_FALSE(PathExists(path) || FileExist(path)) << path;
+    for (std::string path : {Base, Base + "\\*.txt"})   // a folder, a wildcard
+        EXPECT_FALSE(FileExist(path)) << path;
 }
 
-TEST_F(Paths, CreateFolderTreeMakesEveryMissingLevel)
+TEST_F(Paths, CreateFolderTree)
 {
-    std::string data = Base + "\\Data";
-    ASSERT_TRUE(CreateDirectoryA(data.c_str(), nullptr));
-    std::string tree = data + "\\Quorvane\\Halvren\\RegBackups";
-    EXPECT_TRUE(CreateFolderTree(tree));
-    EXPECT_TRUE(IsFolder(data + "\\Quorvane"));
-    EXPECT_TRUE(IsFolder(data + "\\Quorvane\\Halvren"));
-    EXPECT_TRUE(IsFolder(tree));
-    EXPECT_TRUE(CreateFolderTree(tree));          // again: nothing to make
-    EXPECT_TRUE(CreateFolderTree(tree + "\\"));
-    EXPECT_TRUE(CreateFolderTree(Base + "\\Fresh\\A\\B\\C"));
-    EXPECT_TRUE(IsFolder(Base + "\\Fresh\\A\\B\\C"));
-    EXPECT_TRUE(CreateFolderTree("C:\\"));
-    EXPECT_TRUE(CreateFolderTree("C:"));
-}
+    std::string tree = Base + "\\Data\\Quorvane\\Halvren\\RegBackups";
+    for (std::string path : {tree, tree, tree + "\\", std::string("C:\\"), std::string("C:")})
+        EXPECT_TRUE(CreateFolderTree(path)) << path;   // existing trees need nothing
+    EXPECT_TRUE(PathIsDirectoryA((Base + "\\Data\\Quorvane").c_str()) && PathIsDirectoryA(tree.c_str()));
 
-TEST_F(Paths, CreateFolderTreeStopsWhereALevelCannotBeMade)
-{
-    // A file in the way of a level: the walk stops there and what lies above stays.
-    std::string data = Base + "\\Data";
-    ASSERT_TRUE(CreateDirectoryA(data.c_str(), nullptr));
-    WriteFileBytes(data + "\\Locked", "x");
-    EXPECT_FALSE(CreateFolderTree(data + "\\Locked\\New"));
-    EXPECT_TRUE(IsFolder(data));
-    EXPECT_TRUE(FileExist(data + "\\Locked"));
-    EXPECT_FALSE(Exists(data + "\\Locked\\New"));
+    // A file in the way of a level stops the walk; what lies above stays.
+    WriteFileBytes(Base + "\\Data\\Locked", "x");
+    EXPECT_FALSE(CreateFolderTree(Base + "\\Data\\Locked\\New"));
+    EXPECT_TRUE(FileExist(Base + "\\Data\\Locked"));
 
-    char drive = FreeDrive();
-    ASSERT_NE(0, drive);
-    std::string onMissingDrive = std::string(1, drive) + ":\\A";
-    EXPECT_FALSE(CreateFolderTree(onMissingDrive));
-    EXPECT_FALSE(Exists(onMissingDrive));
-
-    // Relative and drive-less paths have no drive part.
-    EXPECT_FALSE(CreateFolderTree("HalvrenCoreRelative\\B"));
-    EXPECT_FALSE(Exists("HalvrenCoreRelative"));
-    EXPECT_FALSE(CreateFolderTree("\\halvren-test\\core-paths\\Rooted"));
-    EXPECT_FALSE(Exists(Base + "\\Rooted"));
-    EXPECT_FALSE(CreateFolderTree(""));
+    // Missing drives, relative and drive-less paths.
+    DWORD drives = GetLogicalDrives();
+    char free = 'Y';
+    while (free > 'C' && (drives & (1u << (free - 'A'))))
+        --free;
+    ASSERT_GT(free, 'C');
+    for (std::string path : {std::string(1, free) + ":\\A", std::string("HalvrenCoreRelative\\B"),
+                             std::string("\\halvren-test\\core-paths\\Rooted"), std::string()}) {
+        EXPECT_FALSE(CreateFolderTree(path)) << path;
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
+    }
 }
 
 TEST(CorePaths, ProgramAndDataFolders)
 {
     EXPECT_EQ("1.00", VersionText());
-
-    std::string program = ProgramFolder();
-    ASSERT_FALSE(program.empty());
-    EXPECT_NE('\\', program.back());
-    EXPECT_TRUE(FileExist(program + "\\test_core_paths.exe"));
-
+    EXPECT_TRUE(FileExist(ProgramFolder() + "\\test_core_paths.exe"));
+    EXPECT_NE('\\', ProgramFolder().back());
     std::string local = GetLocalAppDataPath();
-    ASSERT_FALSE(local.empty());
+    EXPECT_TRUE(PathIsDirectoryA(local.c_str()));
     EXPECT_NE('\\', local.back());
-    EXPECT_TRUE(IsFolder(local));
     EXPECT_EQ(local + "\\Quorvane\\Halvren", DataFolder());
 }
