@@ -4,6 +4,7 @@
 // drops every one of them. The walk and the judgement up to the ignore test are the same in
 // both runs, so the ratio is the price of the rows, the column fitting and the count labels.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -27,18 +28,7 @@ constexpr int ValuesPerKey = 100;
 constexpr int Rounds = 3;
 constexpr double Limit = 1.5;
 
-void DeleteTree(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS) return;
-    char name[512];
-    for (;;) {
-        DWORD n = sizeof(name);
-        if (RegEnumKeyExA(h, 0, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        DeleteTree(root, key + "\\" + name);
-    }
-    RegCloseKey(h);
-    RegDeleteKeyA(root, key.c_str());
-}
+void DeleteTree(HKEY root, const std::string& key) { SHDeleteKeyA(root, key.c_str()); }
 
 bool Seed() {
     DeleteTree(HKEY_CURRENT_USER, Base);

@@ -2,6 +2,7 @@
 // values it deletes, what the list and the messages show, and Wine's own registry editor
 // putting every deleted value back from the backup.
 #include <gtest/gtest.h>
+#include <memory>
 #include <windows.h>
 
 #include <map>
@@ -21,7 +22,6 @@ using namespace testing_support;
 namespace {
 
 const char Base[] = "Software\\HalvrenTest\\Fix";
-const char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
 const std::string Gone = "C:\\halvren-test\\fix-gone\\";  // never created
 const COLORREF Red = 0x0000FF, Blue = 0xFF0000;
 
@@ -82,19 +82,14 @@ class Fix : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ui::SetEndProgramHook(NoEnd);
-        langFound_ = ReadRaw(HKEY_CURRENT_USER, SettingsKey, "curLang", langType_, lang_);
-        SaveSetting("curLang", "English");
-        ClearLanguageTable();
-        LoadLanguage();
+        lang_ = std::make_unique<SettingGuard>("curLang");
+        UseEnglish();
         ASSERT_TRUE(CreateFolderTree(DataFolder()));
         ASSERT_TRUE(frmMain::Get().Load());
     }
     static void TearDownTestSuite() {
         if (frmMain::Get().IsLoaded()) frmMain::Get().Unload();
-        if (langFound_)
-            SetBinary(HKEY_CURRENT_USER, SettingsKey, "curLang", lang_, langType_);
-        else
-            DeleteRegSetting("Halvren", "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+        lang_.reset();
     }
     void SetUp() override {
         DeleteTree(HKEY_CURRENT_USER, Base);
@@ -125,9 +120,7 @@ protected:
     static std::wstring Left(int n) { return LangText(219) + L" " + std::to_wstring(n) + L" " + LangText(220); }
 
     frmMain& f = frmMain::Get();
-    static inline bool langFound_ = false;
-    static inline DWORD langType_ = 0;
-    static inline std::string lang_;
+    static inline std::unique_ptr<SettingGuard> lang_;
 };
 
 }  // namespace

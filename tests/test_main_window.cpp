@@ -1,6 +1,7 @@
 // The main window driven in-process: judging reports, scans of a seeded registry subtree with
 // real files, stopping and closing during a scan, and the list commands.
 #include <gtest/gtest.h>
+#include <memory>
 #include <windows.h>
 #include <commctrl.h>
 
@@ -24,12 +25,11 @@ using namespace testing_support;
 
 namespace {
 
-const char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
 const std::string Base = "Software\\HalvrenTest\\Main", Files = "C:\\halvren-test\\main";
 const std::string Missing = Files + "\\missing\\", CU = "HKEY_CURRENT_USER";
-std::string g_ignorePath, g_savedRec, g_savedIgnore;
-bool g_hadRec = false, g_hadIgnore = false;
-DWORD g_recType = 0;
+std::string g_ignorePath, g_savedIgnore;
+bool g_hadIgnore = false;
+std::unique_ptr<SettingGuard> g_recommended;
 int g_endProgramCalls = 0;
 
 void ForgetRecommended() {
@@ -88,7 +88,7 @@ protected:
         ui::SetEndProgramHook([] { ++g_endProgramCalls; });
         ClearLanguageTable();
         LoadLanguageFile(ProgramFolder() + "\\languages\\English\\English.txt");
-        g_hadRec = ReadRaw(HKEY_CURRENT_USER, SettingsKey, "Recommended", g_recType, g_savedRec);
+        g_recommended = std::make_unique<SettingGuard>("Recommended");
         g_ignorePath = DataFolder() + "\\Ignore.txt";
         CreateFolderTree(DataFolder());
         g_hadIgnore = FileExists(g_ignorePath);
@@ -114,8 +114,7 @@ protected:
     static void TearDownTestSuite() {
         if (frmMain::Get().IsLoaded()) frmMain::Get().Unload();
         if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
-        if (g_hadRec) SetBinary(HKEY_CURRENT_USER, SettingsKey, "Recommended", g_savedRec, g_recType);
-        else ForgetRecommended();
+        g_recommended.reset();
         if (g_hadIgnore) WriteFileBytes(g_ignorePath, g_savedIgnore);
         else DeleteFileA(g_ignorePath.c_str());
         DeleteTree(HKEY_CURRENT_USER, Base);

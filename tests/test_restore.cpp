@@ -1,6 +1,7 @@
 // The restore window over the real backup folder of the prefix: what it lists, the messages,
 // the command lines it hands to the registry editor, and one real import by Wine's editor.
 #include <gtest/gtest.h>
+#include <memory>
 #include <windows.h>
 
 #include <functional>
@@ -18,7 +19,6 @@ using namespace testing_support;
 
 namespace {
 
-const char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
 const char Base[] = "Software\\HalvrenTest\\Restore";
 
 std::string BackupFolder() { return DataFolder() + "\\RegBackups"; }
@@ -58,17 +58,10 @@ class Restore : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ui::SetEndProgramHook(NoEnd);
-        langFound_ = ReadRaw(HKEY_CURRENT_USER, SettingsKey, "curLang", langType_, lang_);
-        SaveSetting("curLang", "English");
-        ClearLanguageTable();
-        LoadLanguage();
+        lang_ = std::make_unique<SettingGuard>("curLang");
+        UseEnglish();
     }
-    static void TearDownTestSuite() {
-        if (langFound_)
-            SetBinary(HKEY_CURRENT_USER, SettingsKey, "curLang", lang_, langType_);
-        else
-            DeleteRegSetting("Halvren", "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
-    }
+    static void TearDownTestSuite() { lang_.reset(); }
     void SetUp() override {
         ASSERT_TRUE(CreateFolderTree(DataFolder()));
         DeleteFileA(BackupFolder().c_str());
@@ -87,9 +80,7 @@ protected:
         ASSERT_TRUE(WriteFileBytes(BackupFolder() + "\\" + name, bytes));
     }
 
-    static inline bool langFound_ = false;
-    static inline DWORD langType_ = 0;
-    static inline std::string lang_;
+    static inline std::unique_ptr<SettingGuard> lang_;
 };
 
 }  // namespace

@@ -13,7 +13,6 @@ using namespace testing_support;
 
 namespace {
 
-const char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
 using Texts = std::vector<std::wstring>;
 
 Texts Items() {
@@ -33,10 +32,7 @@ bool StrayTempFiles() {
 class SettingsDialog : public ::testing::Test {
 protected:
     void SetUp() override {
-        hadLang_ = ReadRaw(HKEY_CURRENT_USER, SettingsKey, "curLang", langType_, lang_);
-        SaveSetting("curLang", "English");
-        ClearLanguageTable();
-        LoadLanguage();
+        UseEnglish();
         ASSERT_TRUE(CreateFolderTree(DataFolder()));
         hadFile_ = FileExists(path_);
         if (hadFile_) saved_ = ReadFileBytes(path_);
@@ -47,8 +43,6 @@ protected:
         SetFileAttributesA(path_.c_str(), FILE_ATTRIBUTE_NORMAL);
         if (hadFile_) WriteFileBytes(path_, saved_);
         else DeleteFileA(path_.c_str());
-        if (hadLang_) SetBinary(HKEY_CURRENT_USER, SettingsKey, "curLang", lang_, langType_);
-        else DeleteRegSetting("Halvren", "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
     }
 
     // Puts `content` in Ignore.txt (or removes the file) and loads the dialog.
@@ -59,9 +53,9 @@ protected:
     }
 
     const std::string path_ = DataFolder() + "\\Ignore.txt";
-    bool hadFile_ = false, hadLang_ = false;
-    std::string saved_, lang_;
-    DWORD langType_ = REG_SZ;
+    SettingGuard lang_{"curLang"};
+    bool hadFile_ = false;
+    std::string saved_;
     MessageBoxCapture boxes_;
 };
 

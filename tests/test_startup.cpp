@@ -16,7 +16,6 @@ using namespace testing_support;
 
 namespace {
 
-const char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
 
 bool FolderExists(const std::string& path) {
     DWORD a = GetFileAttributesA(path.c_str());
@@ -34,11 +33,8 @@ bool PumpUntil(F done) {
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (auto& v : saved_) v.found = ReadRaw(HKEY_CURRENT_USER, SettingsKey, v.name, v.type, v.bytes);
         ui::SetEndProgramHook([] {});
-        SaveSetting("curLang", "English");
-        ClearLanguageTable();
-        LoadLanguage();
+        UseEnglish();
     }
 
     void TearDown() override {
@@ -52,18 +48,9 @@ protected:
         }
         if (s.hInstanceGuard) CloseHandle(s.hInstanceGuard);
         s.hInstanceGuard = nullptr;
-        for (auto& v : saved_) {
-            if (v.found) SetBinary(HKEY_CURRENT_USER, SettingsKey, v.name, v.bytes, v.type);
-            else DeleteRegSetting("Halvren", "Settings", v.name, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
-        }
     }
 
-    struct Saved {
-        const char* name;
-        bool found;
-        DWORD type;
-        std::string bytes;
-    } saved_[2] = {{"curLang", false, 0, {}}, {"Recommended", false, 0, {}}};
+    SettingGuard lang_{"curLang"}, recommended_{"Recommended"};
     MessageBoxCapture boxes_;
 };
 

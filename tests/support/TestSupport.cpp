@@ -1,6 +1,10 @@
 #include "tests/support/TestSupport.h"
 
+#include <shlwapi.h>
+
 #include "core/MsgBox.h"
+#include "core/modLanguage.h"
+#include "core/modRegistry2.h"
 #include "ui/Form.h"
 
 namespace testing_support {
@@ -73,17 +77,23 @@ bool KeyExists(HKEY root, const std::string& key) {
     return true;
 }
 
-void DeleteTree(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, &h) != ERROR_SUCCESS) return;
-    char name[512];
-    for (;;) {
-        DWORD n = sizeof(name);
-        if (RegEnumKeyExA(h, 0, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        DeleteTree(root, key + "\\" + name);
-    }
-    RegCloseKey(h);
-    RegDeleteKeyA(root, key.c_str());
+void DeleteTree(HKEY root, const std::string& key) { SHDeleteKeyA(root, key.c_str()); }
+
+SettingGuard::SettingGuard(const char* name) : name_(name) {
+    had_ = ReadRaw(HKEY_CURRENT_USER, SettingsKey, name_, type_, bytes_);
+}
+
+SettingGuard::~SettingGuard() {
+    if (had_)
+        SetBinary(HKEY_CURRENT_USER, SettingsKey, name_, bytes_, type_);
+    else
+        DeleteRegSetting("Halvren", "Settings", name_, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+}
+
+void UseEnglish() {
+    SaveSetting("curLang", "English");
+    ClearLanguageTable();
+    LoadLanguage();
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {

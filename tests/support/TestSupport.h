@@ -37,6 +37,28 @@ bool KeyExists(HKEY root, const std::string& key);
 bool ReadRaw(HKEY root, const std::string& key, const std::string& name, DWORD& type, std::string& bytes);
 void DeleteTree(HKEY root, const std::string& key);
 
+// The program's settings key below HKEY_CURRENT_USER.
+constexpr char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
+
+// Keeps one of the program's settings as it was: remembered now, put back (or removed
+// when there was none) when the guard goes.
+class SettingGuard {
+public:
+    explicit SettingGuard(const char* name);
+    ~SettingGuard();
+    SettingGuard(const SettingGuard&) = delete;
+    SettingGuard& operator=(const SettingGuard&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    DWORD type_ = REG_SZ;
+    std::string bytes_;
+};
+
+// Stores "English" as the interface language and loads its texts.
+void UseEnglish();
+
 // Whole-file helpers (bytes as they are on disk).
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
