@@ -17,6 +17,8 @@ halvren_env_stop() {
   rm -rf "$HALVREN_TMP"
 }
 trap halvren_env_stop EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 halvren_start_display() {
   local n
