@@ -30,3 +30,5 @@ std::string DataFolder()
 {
     return GetLocalAppDataPath() + "\\Quorvane\\Halvren";
 }
+
+std::string BackupFolder() { return DataFolder() + "\\RegBackups"; }

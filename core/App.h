@@ -15,3 +15,5 @@ std::string ProgramFolder();
 // The per-user data folder: the local application-data folder and "\Quorvane\Halvren",
 // built afresh at every call.
 std::string DataFolder();
+// DataFolder and "\RegBackups", where the fix writes its backups.
+std::string BackupFolder();

@@ -39,3 +39,14 @@ std::string UpperAnsi(const std::string& s)
 {
     return ToAnsi(UpperWide(FromAnsi(s)));
 }
+
+std::wstring SystemErrorText(DWORD code) {
+    wchar_t* buf = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
+    std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
+    if (buf) LocalFree(buf);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) text = L"Error " + std::to_wstring(code) + L".";
+    return text;
+}

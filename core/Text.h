@@ -9,3 +9,5 @@ std::string ToAnsi(const std::wstring& s, UINT codePage = CP_ACP);
 // Upper case as the user's locale sees it (the ANSI text is converted through the code page).
 std::string UpperAnsi(const std::string& s);
 std::wstring UpperWide(const std::wstring& s);
+// The system's own words for an error code, for messages that must say what failed.
+std::wstring SystemErrorText(DWORD code);

@@ -23,17 +23,6 @@ const UINT_PTR kListSubclass = 1;
 
 std::string IgnorePath() { return DataFolder() + "\\Ignore.txt"; }
 
-// The system's own words for the last error, for messages that must say what failed.
-std::wstring SystemErrorText(DWORD code) {
-    wchar_t* buf = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
-    std::wstring text = n && buf ? std::wstring(buf, n) : L"Error " + std::to_wstring(code) + L".";
-    if (buf) LocalFree(buf);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    return text;
-}
-
 void FileFault(const std::wstring& what, const std::string& path, DWORD code, const std::wstring& outcome) {
     ui::MsgBox(what + L"\r\n" + FromAnsi(path) + L"\r\n\r\n" + SystemErrorText(code) + L"\r\n\r\n" + outcome,
                MB_OK | MB_ICONEXCLAMATION);

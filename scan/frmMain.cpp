@@ -479,11 +479,8 @@ LRESULT frmMain::OnNotify(NMHDR* hdr) {
     if (hdr->idFrom != static_cast<UINT_PTR>(kLvwRegErrors)) return 0;
     switch (hdr->code) {
     case NM_CLICK: {
-        auto* a = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-        bool onCheckBox = false;
-        int row = lvwRegErrors.HitTest(a->ptAction, &onCheckBox);
-        // The list view toggles a click on the check box itself.
-        if (row >= 0 && !onCheckBox) lvwRegErrors_ItemClick(row);
+        int row = lvwRegErrors.ClickedRow(hdr);
+        if (row >= 0) lvwRegErrors_ItemClick(row);
         break;
     }
     case NM_RCLICK: {

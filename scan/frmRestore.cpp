@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
+#include "core/App.h"
 #include "core/Text.h"
 #include "core/mdlMain.h"
 #include "core/modLanguage.h"
-#include "core/modPathUsers.h"
 
 namespace {
 
@@ -32,7 +32,6 @@ bool StartProgram(const std::string& commandLine, int showCommand, DWORD* error)
 
 StartProgramFn g_start = StartProgram;
 
-std::string BackupFolder() { return GetLocalAppDataPath() + "\\Quorvane\\Halvren\\RegBackups"; }
 
 // Files only, and not hidden or system ones: what a file list box shows.
 std::vector<std::string> ListBackupFiles(const std::string& folder) {
@@ -194,7 +193,7 @@ void frmRestore::mnuRestore_Click() {
         // A blank after /s: Wine's registry editor takes "/s"<path>" for a file named
         // "/s<path>" and imports nothing; the blank is read alike everywhere.
         const std::string line =
-            "regedit.exe /s \"" + GetLocalAppDataPath() + "\\Quorvane\\Halvren\\RegBackups\\" + tag + "\"";
+            "regedit.exe /s \"" + BackupFolder() + "\\" + tag + "\"";
         DWORD error = 0;
         if (!g_start(line, SW_SHOWMINIMIZED, &error)) {
             ui::MsgBox(L"The registry editor could not be started:\r\n" + FromAnsi(line) + L"\r\nError " +
@@ -219,11 +218,8 @@ LRESULT frmRestore::OnNotify(NMHDR* hdr) {
     if (hdr->idFrom != static_cast<UINT_PTR>(kLvwRegBackups)) return 0;
     switch (hdr->code) {
     case NM_CLICK: {
-        auto* a = reinterpret_cast<NMITEMACTIVATE*>(hdr);
-        bool onCheckBox = false;
-        int row = lvwRegBackups.HitTest(a->ptAction, &onCheckBox);
-        // A click on the check box itself is toggled by the list view.
-        if (row >= 0 && !onCheckBox) lvwRegBackups_ItemClick(row);
+        int row = lvwRegBackups.ClickedRow(hdr);
+        if (row >= 0) lvwRegBackups_ItemClick(row);
         break;
     }
     case NM_RCLICK: {

@@ -14,18 +14,6 @@
 
 namespace {
 
-std::wstring SystemMessage(DWORD code) {
-    wchar_t* buf = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&buf), 0, nullptr);
-    std::wstring text = n && buf ? std::wstring(buf, n) : std::wstring();
-    if (buf) LocalFree(buf);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    if (text.empty()) text = L"Error " + std::to_wstring(code);
-    return text;
-}
-
 // The system's general date format: the short date, a blank, the long time, with the
 // characters a file name cannot hold replaced.
 std::string DateTimeText() {
@@ -151,9 +139,9 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     if (saved) saved->clear();
     if (leftOut) leftOut->clear();
 
-    const std::string folder = DataFolder() + "\\RegBackups";
+    const std::string folder = BackupFolder();
     if (!PathExists(folder) && !CreateDirectoryA(folder.c_str(), nullptr)) {
-        error = L"The backup folder could not be made:\r\n" + FromAnsi(folder) + L"\r\n" + SystemMessage(GetLastError());
+        error = L"The backup folder could not be made:\r\n" + FromAnsi(folder) + L"\r\n" + SystemErrorText(GetLastError());
         return false;
     }
     const std::string stamp = DateTimeText();
@@ -197,7 +185,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
             std::string text = ToAnsi(list.Cell(row, 3));
             line = ValueLine(nameText, REG_SZ, text + '\0');
         } else {
-            leave(L"its value could not be read: " + SystemMessage(static_cast<DWORD>(rc)));
+            leave(L"its value could not be read: " + SystemErrorText(static_cast<DWORD>(rc)));
             continue;
         }
         if (key != previousKey) content += "\r\n[" + key + "]\r\n";
@@ -209,7 +197,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     DWORD code = 0;
     HANDLE f = CreateBackupFile(folder, stamp, path, code);
     if (f == INVALID_HANDLE_VALUE) {
-        error = L"The backup file could not be created:\r\n" + FromAnsi(path) + L"\r\n" + SystemMessage(code);
+        error = L"The backup file could not be created:\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
         if (saved) saved->clear();
         return false;
     }
@@ -229,7 +217,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     if (!ok) {
         // A half-written backup would only mislead a later restore.
         DeleteFileA(path.c_str());
-        error = L"The backup file could not be written:\r\n" + FromAnsi(path) + L"\r\n" + SystemMessage(code);
+        error = L"The backup file could not be written:\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
         if (saved) saved->clear();
         return false;
     }

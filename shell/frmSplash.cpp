@@ -78,7 +78,7 @@ void frmSplash::Form_Load() {
 
     std::string ignoreList = DataFolder() + "\\Ignore.txt";
     if (!FileExist(ignoreList)) {
-        CreateFolderTree(DataFolder() + "\\RegBackups");
+        CreateFolderTree(BackupFolder());
         if (CopyFileA((ProgramFolder() + "\\bkp\\Ignore.txt").c_str(), ignoreList.c_str(), TRUE)) {
             // An installed default may be read-only; the user's own copy must take the OK button's writes.
             DWORD attributes = GetFileAttributesA(ignoreList.c_str());

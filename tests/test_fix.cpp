@@ -26,7 +26,6 @@ const std::string Gone = "C:\\halvren-test\\fix-gone\\";  // never created
 const COLORREF Red = 0x0000FF, Blue = 0xFF0000;
 
 std::string Key(const std::string& sub) { return std::string(Base) + "\\" + sub; }
-std::string BackupFolder() { return DataFolder() + "\\RegBackups"; }
 void Set(const std::string& sub, const std::string& name, const std::string& data) {
     SetString(HKEY_CURRENT_USER, Key(sub), name, data);
 }

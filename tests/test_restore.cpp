@@ -21,7 +21,6 @@ namespace {
 
 const char Base[] = "Software\\HalvrenTest\\Restore";
 
-std::string BackupFolder() { return DataFolder() + "\\RegBackups"; }
 
 std::vector<std::pair<std::string, int>> g_starts;  // command line, show state
 bool RecordStart(const std::string& line, int show, DWORD*) {

@@ -294,6 +294,12 @@ int ListView::HitTest(POINT client, bool* onCheckBox) const {
     return row;
 }
 
+int ListView::ClickedRow(const NMHDR* click) const {
+    bool onCheckBox = false;
+    int row = HitTest(reinterpret_cast<const NMITEMACTIVATE*>(click)->ptAction, &onCheckBox);
+    return onCheckBox ? -1 : row;
+}
+
 LRESULT ListView::CustomDraw(NMLVCUSTOMDRAW* draw) {
     switch (draw->nmcd.dwDrawStage) {
     case CDDS_PREPAINT:

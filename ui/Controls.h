@@ -120,6 +120,9 @@ public:
     void Refresh();
     // The row under a client point, and whether the point lies on its check box.
     int HitTest(POINT client, bool* onCheckBox = nullptr) const;
+    // The row that an NM_CLICK names, or -1 for none or for a click on a check box, which the
+    // list view toggles itself.
+    int ClickedRow(const NMHDR* click) const;
     // Custom draw of the row colours; the form calls it for NM_CUSTOMDRAW.
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
 
