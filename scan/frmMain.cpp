@@ -40,29 +40,6 @@ double SecondsSinceMidnight() {
     return t.wHour * 3600.0 + t.wMinute * 60.0 + t.wSecond + t.wMilliseconds / 1000.0;
 }
 
-// A setting text as a number: blanks around it, a sign, digits and a fraction.
-bool ReadsAsNumber(const std::string& text, double& value) {
-    size_t b = text.find_first_not_of(" \t");
-    if (b == std::string::npos) return false;
-    size_t e = text.find_last_not_of(" \t") + 1;
-    std::string body = text.substr(b, e - b);
-    size_t i = 0;
-    if (body[i] == '+' || body[i] == '-') ++i;
-    int digits = 0;
-    bool point = false;
-    for (; i < body.size(); ++i) {
-        if (body[i] >= '0' && body[i] <= '9')
-            ++digits;
-        else if (body[i] == '.' && !point)
-            point = true;
-        else
-            return false;
-    }
-    if (digits == 0) return false;
-    value = std::strtod(body.c_str(), nullptr);
-    return true;
-}
-
 bool EndsWith(const std::string& s, const char* tail) {
     size_t n = std::char_traits<char>::length(tail);
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
@@ -422,8 +399,6 @@ void frmMain::Timer3_Timer() {
     frmAutoUpd::Get().Load();
     Timer3.SetEnabled(false);
 }
-
-void frmMain::tmrScheduled_Timer() {}
 
 void frmMain::mnuCheckAll_Click() {
     int n = lvwRegErrors.Count();

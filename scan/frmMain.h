@@ -108,4 +108,15 @@ private:
     bool fitCalibrated_ = false;
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
+
+public:
+    // The scheduled scan reads the local time through this function; nullptr brings back
+    // the system clock.
+    static void SetClockHook(void (*clock)(SYSTEMTIME& now));
+
+private:
+    bool ScheduleIdle() const;
+    // The last minute the schedule was evaluated (minutes since 1601; 0 before the first tick).
+    unsigned long long lastScheduleMinute_ = 0;
+    bool fixing_ = false;
 };

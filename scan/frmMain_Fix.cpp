@@ -52,6 +52,12 @@ std::wstring OneLine(std::wstring text) {
 }  // namespace
 
 void frmMain::mnuFix_Click() {
+    // A scheduled scan must not clear the list while the fix works through its rows.
+    fixing_ = true;
+    struct Busy {
+        bool& flag;
+        ~Busy() { flag = false; }
+    } busy{fixing_};
     SetNotice(lblCurrentKey, 24, true, LangText(216));
     std::string path;
     std::wstring error;

@@ -1,5 +1,6 @@
 #include "scan/mdlMain.h"
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
@@ -65,4 +66,26 @@ void RemoveDuplicateItems(ui::ListBox& list) {
     if (static_cast<int>(kept.size()) == n) return;
     list.Clear();
     for (const auto& item : kept) list.Add(item);
+}
+
+bool ReadsAsNumber(const std::string& text, double& value) {
+    size_t b = text.find_first_not_of(" \t");
+    if (b == std::string::npos) return false;
+    size_t e = text.find_last_not_of(" \t") + 1;
+    std::string body = text.substr(b, e - b);
+    size_t i = 0;
+    if (body[i] == '+' || body[i] == '-') ++i;
+    int digits = 0;
+    bool point = false;
+    for (; i < body.size(); ++i) {
+        if (body[i] >= '0' && body[i] <= '9')
+            ++digits;
+        else if (body[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    if (digits == 0) return false;
+    value = std::strtod(body.c_str(), nullptr);
+    return true;
 }

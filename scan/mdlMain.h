@@ -12,6 +12,9 @@ void AutoSizeColumns(ui::ListView& list, int column = -1);
 // Removes every item equal, ignoring letter case, to an earlier one; keeps first occurrences.
 void RemoveDuplicateItems(ui::ListBox& list);
 std::string ReverseString(const std::string& text);
+// A setting text as a number: blanks around it, a sign, digits and a fraction; false for
+// anything else (an empty text, "&H7", "7a").
+bool ReadsAsNumber(const std::string& text, double& value);
 
 // A checked row whose value a backup file cannot hold: the fix must leave that value alone.
 struct BackupLeftOut {
