@@ -122,7 +122,7 @@ TEST_F(ScheduleOptions, LoadsStoredValuesAndReactsToClicks) {
         frmOptions& o = Open();
         EXPECT_EQ(State(o), f[4]) << row;
         EXPECT_EQ(o.txtHour2.Text() + o.cboPeriod.Text() + o.cboDay.Text() + o.cboPeriod2.Text(), L"AMSundayAM");
-        SendMessageW(o.hwnd(), WM_CLOSE, 0, 0);  // the close box stores nothing
+        SendMessageW(o.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);  // the close box stores nothing
         EXPECT_EQ(Got("Recommended") + (o.IsLoaded() ? "open" : ""), f[0].empty() ? "-" : f[0]);
     }
     PutRow("|||", {"Recommended", "System Tray", "Startup", "Scheduled"});
@@ -133,6 +133,10 @@ TEST_F(ScheduleOptions, LoadsStoredValuesAndReactsToClicks) {
     EXPECT_EQ(State(o), "0001M+++-");
     for (ui::Control* c : std::initializer_list<ui::Control*>{&o.cboDay, &o.lblAt, &o.lblColon2, &o.txtMinute2, &o.cboPeriod2})
         EXPECT_FALSE(c->Enabled());
+    bool modal = false;  // Ignore List opens the settings dialog modal
+    g_inside = [&] { modal = frmIgnore::Get().IsVisible() && !IsWindowEnabled(o.hwnd()), frmIgnore::Get().Unload(); };
+    SetTimer(nullptr, 0, 10, RunInside), Click(o.cmdIgnore);
+    EXPECT_TRUE(modal && IsWindowEnabled(o.hwnd()));
     EXPECT_TRUE(boxes_.boxes.empty());
 }
 
@@ -183,8 +187,11 @@ TEST_F(ScheduleOptions, ApplyStoresTheScheduleAndTheQuotedRunEntry) {
     EXPECT_EQ(stored, "0|0|1|1-Week|7|05|PM|Friday|-|");
     Open(), Click(o.chkScheduled), Click(o.chkStartup), Click(o.cmdApply);  // off again: the times stay
     EXPECT_EQ(RunEntry() + Got("Scheduled") + Got("Hour"), "-07");
+    Put("Scheduled", "1-Month"), Put("Startup", "1"), Open(), Click(o.cmdApply);
+    EXPECT_EQ(Got("Scheduled") + (o.IsLoaded() ? "open" : ""), "1-Month");
 
-    // A Run key that refuses the write stops Apply with a message that names it and the reason.
+    // A Run key that refuses the change stops Apply with a message that names it and the reason: the removal of
+    // the entry just written, then the writing of a new one.
     HKEY key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKey, 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
     PSECURITY_DESCRIPTOR saved = nullptr;
@@ -193,14 +200,18 @@ TEST_F(ScheduleOptions, ApplyStoresTheScheduleAndTheQuotedRunEntry) {
     EXPLICIT_ACCESS_A deny = {};
     BuildExplicitAccessWithNameA(&deny, const_cast<char*>("EVERYONE"), KEY_SET_VALUE, DENY_ACCESS, NO_INHERITANCE);
     SetEntriesInAclA(1, &deny, dacl, &denied);
-    SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, denied, nullptr);
-    Open(), Click(o.chkStartup), boxes_.boxes.clear(), Click(o.cmdApply);
-    SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+    for (const std::string& entry : {quoted, std::string("-")}) {
+        if (entry == "-") DeleteRegValue(HKEY_LOCAL_MACHINE, RunKey, "Halvren"), Put("Startup", "0");
+        SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, denied, nullptr);
+        Open(), Click(o.chkStartup), boxes_.boxes.clear(), Click(o.cmdApply);
+        SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        ASSERT_EQ(boxes_.boxes.size(), 1u);
+        for (std::wstring part : {FromAnsi("HKEY_LOCAL_MACHINE\\") + FromAnsi(RunKey), SystemErrorText(ERROR_ACCESS_DENIED)})
+            EXPECT_NE(boxes_.boxes[0].text.find(part), std::wstring::npos) << ToAnsi(part);
+        EXPECT_EQ(RunEntry() + Got("Startup") + (o.IsLoaded() ? "open" : ""), entry + (entry == "-" ? "0" : "1") + "open");
+        o.Unload();
+    }
     RegCloseKey(key), LocalFree(denied), LocalFree(saved);
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
-    for (std::wstring part : {FromAnsi("HKEY_LOCAL_MACHINE\\") + FromAnsi(RunKey), SystemErrorText(ERROR_ACCESS_DENIED)})
-        EXPECT_NE(boxes_.boxes[0].text.find(part), std::wstring::npos) << ToAnsi(part);
-    EXPECT_EQ(RunEntry() + Got("Startup") + (o.IsLoaded() ? "open" : ""), "-0open");
 }
 
 // "Scheduled", "Hour", "Minute", "Period", "Day", "Month", the clock, and 1 when a scan starts.
