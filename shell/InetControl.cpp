@@ -33,22 +33,30 @@ struct InetControl::Request {
 
     // Keeps a handle the worker has just opened, unless the request was cancelled meanwhile.
     bool Keep(HINTERNET h, HINTERNET Request::*slot) {
-        std::lock_guard<std::mutex> g(lock);
-        if (cancelled) {
-            InternetCloseHandle(h);
-            return false;
+        {
+            std::lock_guard<std::mutex> g(lock);
+            if (!cancelled) {
+                this->*slot = h;
+                return true;
+            }
         }
-        this->*slot = h;
-        return true;
+        InternetCloseHandle(h);
+        return false;
     }
 
+    // Closes what is open, the request first; closing it from the window's thread ends a call
+    // that blocks on the worker. Each handle is closed once, by whichever thread takes it.
     void CloseHandles() {
-        std::lock_guard<std::mutex> g(lock);
-        // The file handle first: closing it from here ends a read that blocks on the worker.
-        for (HINTERNET* h : {&file, &connection, &session}) {
-            if (*h) InternetCloseHandle(*h);
-            *h = nullptr;
+        HINTERNET open[3];
+        {
+            std::lock_guard<std::mutex> g(lock);
+            open[0] = file;
+            open[1] = connection;
+            open[2] = session;
+            file = connection = session = nullptr;
         }
+        for (HINTERNET h : open)
+            if (h) InternetCloseHandle(h);
     }
 
     bool Fetch() {
