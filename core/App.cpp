@@ -3,9 +3,31 @@
 #include <windows.h>
 #include <vector>
 
+std::string FormatVersionText(unsigned major, unsigned minor, unsigned revision)
+{
+    return std::to_string(major) + "." + std::to_string(minor) + std::to_string(revision);
+}
+
 std::string VersionText()
 {
-    return std::to_string(VersionMajor) + "." + std::to_string(VersionMinor) + std::to_string(VersionRevision);
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return std::string();
+    DWORD unused = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, &unused);
+    if (size == 0)
+        return std::string();
+    std::vector<char> info(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    if (!GetFileVersionInfoA(path, 0, size, info.data()) ||
+        !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
+        len < sizeof(VS_FIXEDFILEINFO))
+        return std::string();
+    // FILEVERSION major, minor, revision, build
+    return FormatVersionText(HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+                             HIWORD(fixed->dwFileVersionLS));
 }
 
 std::string ProgramFolder()

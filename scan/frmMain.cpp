@@ -445,6 +445,11 @@ void frmMain::OnCommand(int id, int code) {
         case mnuUncheckAll: mnuUncheckAll_Click(); break;
         case mnuFix: mnuFix_Click(); break;
         case mnuOptions: mnuOptions_Click(); break;
+        case read1: read1_Click(); break;
+        case lic1: lic1_Click(); break;
+        case spr1: spr1_Click(); break;
+        case str1: str1_Click(); break;
+        case mnuAbout: mnuAbout_Click(); break;
         }
     } catch (...) {
     }

@@ -63,6 +63,12 @@ public:
     void lvwRegErrors_ColumnClick();
     // button 2 is the right one; x and y are pixels in the list's client area.
     void lvwRegErrors_MouseUp(int button, int shift, int x, int y);
+    // Help menu.
+    void read1_Click();
+    void lic1_Click();
+    void spr1_Click();
+    void str1_Click();
+    void mnuAbout_Click();
 
     // True from the Start command until the engine's walk has returned.
     bool Scanning() const { return scanning_; }

@@ -19,6 +19,7 @@ ui::Form::Design frmAutoUpd::GetDesign() {
 void frmAutoUpd::CreateControls() { AddTimer(Timer1, 600, true); }
 
 void frmAutoUpd::Form_Load() {
+    ResetCheck();
     // Height 0, width 0, then the left edge far off the screen: nothing of it is ever seen.
     RECT r;
     GetWindowRect(hwnd(), &r);
@@ -27,7 +28,11 @@ void frmAutoUpd::Form_Load() {
     Move(-40000, ui::PixelsToTwipsY(r.top));
 }
 
-void frmAutoUpd::Timer1_Timer() {}
+// Open, the gate runs the check once per loading: the answer's question, or nothing for a
+// failed fetch or an up-to-date version, and then the window unloads.
+void frmAutoUpd::Timer1_Timer() {
+    if (bAutoCheck) BeginCheck();
+}
 
 void frmAutoUpd::OnTimer(ui::Timer& timer) {
     if (&timer == &Timer1) Timer1_Timer();

@@ -79,7 +79,7 @@ TEST_F(Paths, CreateFolderTree)
 
 TEST(CorePaths, ProgramAndDataFolders)
 {
-    EXPECT_EQ("1.00", VersionText());
+    EXPECT_EQ("2.10", VersionText());
     EXPECT_TRUE(FileExist(ProgramFolder() + "\\test_core_paths.exe"));
     EXPECT_NE('\\', ProgramFolder().back());
     std::string local = GetLocalAppDataPath();

@@ -1,0 +1,3 @@
+#include "shell/modCursor.h"
+
+void ResetLinkCursor() {}
