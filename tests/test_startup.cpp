@@ -1,4 +1,4 @@
-// Start-up: the language at the first start, the first-run data folder, the hand-over to the
+// Start-up: the first-run data folder, the hand-over to the
 // main window, and a second real copy of halvren.exe refused.
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -53,17 +53,6 @@ protected:
     SettingGuard lang_{"curLang"}, recommended_{"Recommended"};
     MessageBoxCapture boxes_;
 };
-
-TEST_F(Startup, FirstStartWithoutALanguage) {
-    DeleteRegSetting("Halvren", "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
-    ClearLanguageTable();
-    ASSERT_TRUE(frmSplash::Get().Form_Initialize());
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
-    EXPECT_EQ(boxes_.boxes[0].text, L"Error: Failed loading selected language.");
-    EXPECT_EQ(boxes_.boxes[0].flags, static_cast<unsigned>(MB_ICONERROR | MB_OK));
-    EXPECT_EQ(GetSetting("curLang").str(), "English");
-    EXPECT_FALSE(LangText(100).empty());
-}
 
 TEST_F(Startup, FirstRunDataFolder) {
     frmSplash& s = frmSplash::Get();
