@@ -418,7 +418,7 @@ void CALLBACK WatchBoxes(HWND, UINT, UINT_PTR, DWORD) {
         in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
         in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
         SendInput(2, in, sizeof(INPUT));
-    } else if (++w.ticks == 5) {
+    } else if (++w.ticks >= 5 && (!HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) || w.ticks > 50)) {  // click spent
         PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     }
 }
@@ -441,9 +441,10 @@ TEST_F(MainWindow, MessageBoxesAreModal) {
     UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchBoxes);
     f.mnuFix_Click();
     KillTimer(nullptr, timer);
+    PumpFor(100);
     EXPECT_EQ(g_watch.boxes, 2);  // the backup's path, then the closing count
     EXPECT_EQ(g_watch.disabled, 2);
-    EXPECT_FALSE(g_watch.scanned);
+    EXPECT_FALSE(g_watch.scanned || f.Scanning());
     EXPECT_TRUE(IsWindowEnabled(f.hwnd()));
     EXPECT_EQ(f.lvwRegErrors.Cell(0, 0), LangText(218));
     EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, "Gone"));
