@@ -7,7 +7,8 @@
 
 using MessageBoxHook = std::function<int(const std::wstring& text, const std::wstring& title, unsigned flags)>;
 
-// Shows MessageBoxW, or, with a hook installed, hands the box to the hook and returns its answer.
+// Shows MessageBoxW (task-modal when it has no owner), or, with a hook installed, hands the
+// box to the hook and returns its answer.
 int CoreMessageBox(const std::wstring& text, const std::wstring& title, unsigned flags, HWND owner = nullptr);
 // An empty function removes the hook.
 void SetMessageBoxHook(MessageBoxHook hook);

@@ -191,30 +191,53 @@ void frmIgnore::Form_Load() {
     // An empty or unknown stored name shows English, the language a first start stores.
     if (optLang.ListIndex() < 0) optLang.SetListIndex(0);
 
+    listError_ = 0;
     lstIgnore.Clear();
     std::string path = IgnorePath();
     if (!PathExists(path)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (f == INVALID_HANDLE_VALUE) {
-            FileFault(L"The ignore list could not be created:", path, GetLastError(), L"The list starts empty.");
-            return;
+            DWORD error = GetLastError();
+            // Only a missing folder proves that there is no list; any other refusal may hide one.
+            if (error == ERROR_PATH_NOT_FOUND) {
+                FileFault(L"The ignore list could not be created:", path, error, L"The list starts empty.");
+                return;
+            }
+            if (error != ERROR_FILE_EXISTS) {
+                listError_ = error;
+                return;
+            }
+        } else {
+            CloseHandle(f);
         }
-        CloseHandle(f);
     }
     std::string bytes;
     DWORD error = 0;
     if (!ReadWholeFile(path, bytes, error)) {
-        FileFault(L"The ignore list could not be read:", path, error,
-                  L"The list is shown empty. The file stays as it is unless you press OK.");
+        listError_ = error ? error : ERROR_READ_FAULT;
         return;
     }
+    FillList(bytes, {});
+}
+
+// The file's entries upper-cased, then `added`, without duplicates or empty items.
+void frmIgnore::FillList(const std::string& bytes, const std::vector<std::wstring>& added) {
+    lstIgnore.Clear();
     for (const std::string& line : SplitLines(bytes)) lstIgnore.Add(FromAnsi(UpperAnsi(line)));
+    for (const std::wstring& item : added) lstIgnore.Add(item);
     RemoveDuplicateItems(lstIgnore);
     for (int i = lstIgnore.Count() - 1; i >= 0; --i)
         if (lstIgnore.Item(i).empty()) lstIgnore.Remove(i);
 }
 
+void frmIgnore::ReportListError(DWORD error, const std::wstring& outcome) {
+    FileFault(L"The ignore list could not be read:", IgnorePath(), error, outcome);
+}
+
 void frmIgnore::Form_Activate() {
+    if (listError_)
+        ReportListError(listError_, L"The list is shown empty. OK keeps the file's entries: it adds yours to them "
+                                    L"once the file can be read, and saves nothing until then.");
     // The entry box takes the keyboard unless a control of the dialog has it already.
     HWND focus = GetFocus();
     if (!focus || !IsChild(hwnd(), focus)) txtString.Focus();
@@ -252,6 +275,19 @@ void frmIgnore::cmdRemove_Click() {
 }
 
 void frmIgnore::cmdApply_Click() {
+    if (listError_) {
+        // The entries of the file were never shown: saving the list alone would drop them.
+        std::string stored;
+        DWORD error = 0;
+        if (!ReadWholeFile(IgnorePath(), stored, error) && error != ERROR_FILE_NOT_FOUND) {
+            ReportListError(error, L"Your list was not saved, so that the entries of the file are not lost.");
+            return;
+        }
+        std::vector<std::wstring> added;
+        for (int i = 0; i < lstIgnore.Count(); ++i) added.push_back(lstIgnore.Item(i));
+        FillList(stored, added);
+        listError_ = 0;
+    }
     std::string bytes;
     for (int i = 0; i < lstIgnore.Count(); ++i) bytes += ToAnsi(lstIgnore.Item(i)) + "\r\n";
     std::string path = IgnorePath();

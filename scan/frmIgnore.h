@@ -1,6 +1,9 @@
 #pragma once
 // The settings dialog: the ignore list (lstIgnore is the list in memory that every scan
 // reads) and the interface language.
+#include <string>
+#include <vector>
+
 #include "ui/Form.h"
 
 class frmIgnore : public ui::Form {
@@ -23,6 +26,12 @@ public:
     // Y in twips from the list's top edge.
     void lstIgnore_MouseDown(int button, int shift, double x, double y);
 
+    // The system's error when the load could not read Ignore.txt, 0 when it did. The list is
+    // then empty and stands for nothing: no scan may use it, and OK does not save it alone.
+    DWORD ListError() const { return listError_; }
+    // Tells the user that Ignore.txt could not be read: the file, the system's words, `outcome`.
+    static void ReportListError(DWORD error, const std::wstring& outcome);
+
 protected:
     Design GetDesign() override;
     void CreateControls() override;
@@ -31,4 +40,7 @@ protected:
 
 private:
     frmIgnore() = default;
+    void FillList(const std::string& bytes, const std::vector<std::wstring>& added);
+
+    DWORD listError_ = 0;
 };

@@ -203,8 +203,8 @@ void frmMain::cmdStartStop_Click() {
         fitCalibrated_ = false;
         lblStatus.SetText(LangText(203));
         lblCurrentKey.SetText(L"");
-        frmIgnore& ignore = frmIgnore::Get();
-        if (!ignore.IsLoaded() && !ignore.Load()) {
+        const DWORD listError = LoadIgnoreList();
+        if (listError != 0) {
             // Without the ignore list the scan would list what the user chose to ignore;
             // leave the window idle rather than stuck on "Stop" with no scan running.
             scanning_ = false;
@@ -213,6 +213,8 @@ void frmMain::cmdStartStop_Click() {
             lblStatus.SetText(LangText(240));
             Label1.SetText(LangText(241));
             SetRepairVisible(false);
+            if (listError != ERROR_INVALID_WINDOW_HANDLE)
+                frmIgnore::ReportListError(listError, L"No scan was started: it would list what the ignore list hides.");
             return;
         }
         cReg->SetRootKey(0);
@@ -222,6 +224,7 @@ void frmMain::cmdStartStop_Click() {
         Label1.SetText(LangText(204));
         lastPump_ = GetTickCount();
         ignoreCached_ = false;
+        ignoreFault_ = 0;
         cRegSearch* engine = cReg.get();
         ++walking_;
         try {
@@ -237,6 +240,10 @@ void frmMain::cmdStartStop_Click() {
             cReg.reset();
         }
         if (IsLoaded()) SetRepairVisible(lvwRegErrors.Count() > 0);
+        if (ignoreFault_ != 0 && IsLoaded())
+            frmIgnore::ReportListError(ignoreFault_, L"The scan was stopped: it would have listed what the ignore list "
+                                                     L"hides. The entries listed before were judged with the list.");
+        ignoreFault_ = 0;
     } catch (...) {
         scanning_ = false;
     }
@@ -333,10 +340,17 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
 // walk the items are read once between two runs of the window events, which are the only time
 // the list can change (the dialog opened, edited or closed).
 const std::vector<std::string>* frmMain::IgnoreEntries() {
+    if (ignoreFault_ != 0) return nullptr;
     frmIgnore& ignore = frmIgnore::Get();
     if (!ignore.IsLoaded()) {
         ignoreCached_ = false;
-        if (!ignore.Load()) return nullptr;
+        DWORD error = LoadIgnoreList();
+        if (error != 0) {
+            // Nothing more is listed; the Start command tells the user once the walk is over.
+            ignoreFault_ = error;
+            if (cReg) cReg->StopSearch();
+            return nullptr;
+        }
     }
     if (ignoreCached_ && walking_ > 0) return &ignoreEntries_;
     ignoreEntries_.clear();
@@ -344,6 +358,17 @@ const std::vector<std::string>* frmMain::IgnoreEntries() {
     for (int i = 0; i < n; ++i) ignoreEntries_.push_back(ToAnsi(ignore.lstIgnore.Item(i)));
     ignoreCached_ = true;
     return &ignoreEntries_;
+}
+
+// Loads the settings dialog hidden unless it is loaded: 0 when its list holds Ignore.txt,
+// else the system's error. A dialog that could not read the file is unloaded again, so that
+// the next use reads it afresh.
+DWORD frmMain::LoadIgnoreList() {
+    frmIgnore& ignore = frmIgnore::Get();
+    if (!ignore.IsLoaded() && !ignore.Load()) return ERROR_INVALID_WINDOW_HANDLE;
+    DWORD error = ignore.ListError();
+    if (error != 0 && !ignore.IsVisible()) ignore.Unload();
+    return error;
 }
 
 // Keeps every column as wide as LVSCW_AUTOSIZE would make it, measuring only the new row:

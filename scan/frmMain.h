@@ -89,6 +89,7 @@ private:
     void SetRepairVisible(bool visible);
     void ShowFoundCount();
     const std::vector<std::string>* IgnoreEntries();
+    DWORD LoadIgnoreList();
     void FreezeList();
     void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
@@ -108,6 +109,8 @@ private:
     bool countPending_ = false;
     std::vector<std::string> ignoreEntries_;
     bool ignoreCached_ = false;
+    // The system's error that stopped the walk because Ignore.txt could not be read again.
+    DWORD ignoreFault_ = 0;
     DWORD lastListPaint_ = 0;
     // Column fitting without re-measuring every row: the widest text of each column so far
     // and the margin the list view adds to it, learnt from the first row of a scan.

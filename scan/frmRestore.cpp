@@ -190,6 +190,8 @@ void frmRestore::mnuRestore_Click() {
         if (!lvwRegBackups.Checked(row)) continue;
         const std::string tag = Tag(row);
         ui::MsgBox(FromAnsi(tag), MB_OK);
+        // A window closed while the box was up starts nothing more.
+        if (!IsLoaded()) return;
         // A blank after /s: Wine's registry editor takes "/s"<path>" for a file named
         // "/s<path>" and imports nothing; the blank is read alike everywhere.
         const std::string line =

@@ -53,17 +53,23 @@ void frmSplash::CreateControls() {
 bool frmSplash::Form_Initialize() {
     INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS};
     if (!InitCommonControlsEx(&icc)) InitCommonControls();
-    LoadLanguage();
+    // The mark is made before anything can stop to wait for the user (the language load may
+    // show its error), so that a copy started meanwhile sees this one running.
+    bool another = false;
     if (!hInstanceGuard) {
         HANDLE guard = CreateMutexA(nullptr, FALSE, kInstanceMutex);
-        DWORD error = GetLastError();
-        if (guard && error == ERROR_ALREADY_EXISTS) {
-            CloseHandle(guard);
-            ui::MsgBox(LangText(101), MB_ICONERROR | MB_OK);
-            return false;
-        }
+        another = guard && GetLastError() == ERROR_ALREADY_EXISTS;
         // Without a mutex at all the test cannot tell, and the copy runs.
-        hInstanceGuard = guard;
+        if (another)
+            CloseHandle(guard);
+        else
+            hInstanceGuard = guard;
+    }
+    // The refusal is shown in the user's language, so the table is loaded first.
+    LoadLanguage();
+    if (another) {
+        ui::MsgBox(LangText(101), MB_ICONERROR | MB_OK);
+        return false;
     }
     return true;
 }

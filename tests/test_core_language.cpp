@@ -99,54 +99,40 @@ TEST(CoreLanguage, OnlyOrdinaryFilesLoad)
     EXPECT_EQ(L"Kept", LangText(100));   // a second load replaces only the ids it sets
 }
 
-// Start-up load, with the stored "curLang" put back afterwards and message boxes captured.
-struct StartupLoad : ::testing::Test {
-    std::vector<std::wstring> boxes;
-    std::string saved = GetSetting("curLang").str();
-    StartupLoad()
-    {
-        SetMessageBoxHook([this](const std::wstring& text, const std::wstring& title, unsigned flags) {
-            boxes.push_back(title + L"|" + text + (flags == (MB_ICONERROR | MB_OK) ? L"|error" : L"|?"));
-            return IDOK;
-        });
-    }
-    ~StartupLoad() override
-    {
-        SetMessageBoxHook(nullptr);
-        if (saved.empty())
-            Forget();
-        else
-            SaveSetting("curLang", saved);
-    }
-    static void Forget() { DeleteRegSetting(AppTitle, "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane"); }
-};
-
-TEST_F(StartupLoad, FirstStartThenTheStoredLanguage)
+// The start-up load: a first start says so and stores English; a stored name gives
+// languages\<name>\<name>.txt, and a missing file loads nothing and says nothing.
+TEST(CoreLanguage, StartupLoad)
 {
-    for (const char* stored : {"", "   "}) {
+    const std::string saved = GetSetting("curLang").str();
+    std::vector<std::wstring> boxes;
+    SetMessageBoxHook([&](const std::wstring& text, const std::wstring& title, unsigned flags) {
+        boxes.push_back(title + L"|" + text + (flags == (MB_ICONERROR | MB_OK) ? L"|error" : L"|?"));
+        return IDOK;
+    });
+    const std::string probe = ProgramFolder() + "\\languages\\HalvrenCoreProbe";
+    CreateDirectoryA(probe.c_str(), nullptr);
+    WriteBytes(probe + "\\HalvrenCoreProbe.txt", "100 Probe\r\n");
+    const std::wstring firstStart = L"Halvren|Error: Failed loading selected language.|error";
+    const struct { const char* stored; std::vector<std::wstring> boxes; const char* after; const wchar_t* text100; } cases[] = {
+        {nullptr, {firstStart}, "English", nullptr}, {"   ", {firstStart}, "English", nullptr},
+        {"HalvrenCoreProbe", {}, "HalvrenCoreProbe", L"Probe"}, {"Klingon", {}, "Klingon", L""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "<none>");
         boxes.clear();
-        Forget();
-        if (*stored)
-            SaveSetting("curLang", stored);
+        ClearLanguageTable();
+        DeleteRegSetting(AppTitle, "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+        if (c.stored) SaveSetting("curLang", c.stored);
         LoadLanguage();
-        EXPECT_EQ(std::vector<std::wstring>{L"Halvren|Error: Failed loading selected language.|error"}, boxes);
-        EXPECT_EQ("English", GetSetting("curLang").str());
-        EXPECT_GT(NonEmptyCount(), 0);   // the staged English file
+        EXPECT_EQ(c.boxes, boxes);
+        EXPECT_EQ(c.after, GetSetting("curLang").str());
+        if (c.text100) EXPECT_EQ(c.text100, LangText(100));
+        else EXPECT_GT(NonEmptyCount(), 50);   // the staged English file
     }
-
-    // The stored name gives languages\<name>\<name>.txt; a missing one loads nothing and says nothing.
-    boxes.clear();
-    std::string folder = ProgramFolder() + "\\languages\\HalvrenCoreProbe";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    WriteBytes(folder + "\\HalvrenCoreProbe.txt", "100 Probe\r\n");
-    SaveSetting("curLang", "HalvrenCoreProbe");
-    LoadLanguage();
-    DeleteFileA((folder + "\\HalvrenCoreProbe.txt").c_str());
-    RemoveDirectoryA(folder.c_str());
-    EXPECT_EQ(L"Probe", LangText(100));
-    ClearLanguageTable();
-    SaveSetting("curLang", "Klingon");
-    LoadLanguage();
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(0, NonEmptyCount());
+    SetMessageBoxHook(nullptr);
+    DeleteFileA((probe + "\\HalvrenCoreProbe.txt").c_str());
+    RemoveDirectoryA(probe.c_str());
+    if (saved.empty())
+        DeleteRegSetting(AppTitle, "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+    else
+        SaveSetting("curLang", saved);
 }

@@ -76,14 +76,3 @@ TEST_F(Paths, CreateFolderTree)
         EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str())) << path;
     }
 }
-
-TEST(CorePaths, ProgramAndDataFolders)
-{
-    EXPECT_EQ("2.10", VersionText());
-    EXPECT_TRUE(FileExist(ProgramFolder() + "\\test_core_paths.exe"));
-    EXPECT_NE('\\', ProgramFolder().back());
-    std::string local = GetLocalAppDataPath();
-    EXPECT_TRUE(PathIsDirectoryA(local.c_str()));
-    EXPECT_NE('\\', local.back());
-    EXPECT_EQ(local + "\\Quorvane\\Halvren", DataFolder());
-}

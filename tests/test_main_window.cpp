@@ -11,14 +11,15 @@
 #include <vector>
 
 #include "core/App.h"
+#include "core/MsgBox.h"
 #include "core/Text.h"
 #include "core/modDir.h"
 #include "core/modLanguage.h"
 #include "core/modRegistry2.h"
 #include "scan/frmIgnore.h"
 #include "scan/frmMain.h"
+#include "scan/frmRestore.h"
 #include "scan/mdlMain.h"
-#include "shell/frmAutoUpd.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -31,10 +32,6 @@ std::string g_ignorePath, g_savedIgnore;
 bool g_hadIgnore = false;
 std::unique_ptr<SettingGuard> g_recommended;
 int g_endProgramCalls = 0;
-
-void ForgetRecommended() {
-    DeleteRegSetting("Halvren", "Settings", "Recommended", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
-}
 
 // "type|key below Base" of the rows from the seeded subtree; the rest of the prefix may list some too.
 std::vector<std::string> SeededRows() {
@@ -67,19 +64,23 @@ void ScanWatching(frmMain& f, HWND control, std::function<void(UINT, LPARAM)> ho
     if (IsWindow(control)) RemoveWindowSubclass(control, HookProc, 77);
 }
 
-// Scans, posting `message` to the window once, when the first row of key A is listed.
-bool ScanPostingAtKeyA(frmMain& f, UINT message, WPARAM w, LPARAM l) {
+// Scans, running `action` once, when the first row of key A is listed.
+bool ScanAtKeyA(frmMain& f, std::function<void()> action) {
     const std::wstring keyA = FromAnsi(Base + "\\A\\");
-    bool posted = false;
+    bool done = false;
     ScanWatching(f, f.lvwRegErrors.hwnd, [&](UINT m, LPARAM lp) {
         auto* item = reinterpret_cast<LVITEMW*>(lp);
-        if (!posted && m == LVM_SETITEMTEXTW && item->iSubItem == 2 && item->pszText &&
+        if (!done && m == LVM_SETITEMTEXTW && item->iSubItem == 2 && item->pszText &&
             std::wstring(item->pszText).compare(0, keyA.size(), keyA) == 0) {
-            posted = true;
-            PostMessageW(f.hwnd(), message, w, l);
+            done = true;
+            action();
         }
     });
-    return posted;
+    return done;
+}
+
+bool ScanPostingAtKeyA(frmMain& f, UINT message, WPARAM w, LPARAM l) {
+    return ScanAtKeyA(f, [&] { PostMessageW(f.hwnd(), message, w, l); });
 }
 
 class MainWindow : public ::testing::Test {
@@ -154,25 +155,15 @@ TEST(ExtractFilePath, CutsThePathOutOfDataTexts) {
     for (const auto& c : cases) EXPECT_EQ(ExtractFilePath(c.first), c.second) << c.first;
 }
 
-TEST_F(MainWindow, RemoveDuplicateItemsKeepsFirstOccurrences) {
-    ASSERT_TRUE(frmIgnore::Get().Load());
-    ui::ListBox& list = frmIgnore::Get().lstIgnore;
-    list.Clear();
-    for (const wchar_t* s : {L"abc", L"X", L"ABC", L"Abc", L"x", L"\u00e9t\u00e9", L"\u00c9T\u00c9", L"y"}) list.Add(s);
-    RemoveDuplicateItems(list);
-    std::vector<std::wstring> items;
-    for (int i = 0; i < list.Count(); ++i) items.push_back(list.Item(i));
-    EXPECT_EQ(items, (std::vector<std::wstring>{L"abc", L"X", L"\u00e9t\u00e9", L"y"}));
-}
-
-TEST_F(MainWindow, ReadsRecommendedOnceAndLoadsTheUpdateWindowHidden) {
+TEST_F(MainWindow, ReadsRecommendedOnce) {
     // No value, or anything but "0"/"1", is a first start: no filter now, "1" for the next run.
     const struct { const char* stored; bool filter; const char* after; } cases[] = {
         {nullptr, false, "1"}, {"0", false, "0"}, {"1", true, "1"}, {"yes", false, "1"}};
     frmMain& f = frmMain::Get();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "<missing>");
-        c.stored ? (void)SaveSetting("Recommended", c.stored) : ForgetRecommended();
+        c.stored ? (void)SaveSetting("Recommended", c.stored)
+                 : (void)DeleteRegSetting("Halvren", "Settings", "Recommended", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
         LoadMain();
         EXPECT_EQ(f.bRecommended, c.filter);
         EXPECT_EQ(GetSetting("Recommended").str(), c.after);
@@ -180,14 +171,6 @@ TEST_F(MainWindow, ReadsRecommendedOnceAndLoadsTheUpdateWindowHidden) {
         f.Unload();
     }
     EXPECT_EQ(g_endProgramCalls, 4);
-
-    LoadMain();
-    f.Timer3.SetEnabled(true);
-    f.Timer3_Timer();
-    EXPECT_TRUE(frmAutoUpd::Get().IsLoaded());
-    EXPECT_FALSE(frmAutoUpd::Get().IsVisible());
-    EXPECT_FALSE(f.Timer3.Enabled());
-    frmAutoUpd::Get().Unload();
 }
 
 TEST_F(MainWindow, JudgesReports) {
@@ -259,10 +242,6 @@ TEST_F(MainWindow, ListCommands) {
         for (int i = 0; i < list.Count(); ++i) s += list.Checked(i) ? '1' : '0';
         return s;
     };
-    f.mnuCheckAll_Click();
-    EXPECT_EQ(checks(), "1111");
-    f.mnuUncheckAll_Click();
-    EXPECT_EQ(checks(), "0000");
     f.lvwRegErrors_ItemClick(2);
     EXPECT_EQ(checks(), "0010");
     f.lvwRegErrors_ColumnClick();
@@ -290,9 +269,6 @@ TEST_F(MainWindow, ListCommands) {
     f.lvwRegErrors_MouseUp(2, 0, 20, 20);
     EXPECT_TRUE(g_popupSeen);
     KillTimer(nullptr, timer);
-
-    f.mnuExit_Click();
-    EXPECT_EQ(g_endProgramCalls, 1);
 }
 
 TEST_F(MainWindow, CurrentKeyLabelIsNotUpdatedWhileMinimised) {
@@ -379,6 +355,124 @@ TEST_F(MainWindow, StopAndCloseDuringAScan) {
     EXPECT_EQ(f.cmdStartStop.Text(), LangText(242));
     f.cReg_SearchFinished(7);  // a walk ended by an error
     EXPECT_EQ(f.lblCurrentKey.Text(), LangText(207) + L" = 7");
+}
+
+// An ignore list that cannot be read starts no scan, and stops one whose dialog was closed.
+TEST_F(MainWindow, UnreadableIgnoreListListsNothing) {
+    frmMain& f = LoadMain();
+    HANDLE lock = CreateFileA(g_ignorePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    f.cmdStartStop_Click();
+    CloseHandle(lock);
+    EXPECT_FALSE(f.Scanning());
+    EXPECT_EQ(f.lvwRegErrors.Count(), 0);
+    EXPECT_EQ(f.cmdStartStop.Text(), LangText(242));
+    EXPECT_EQ(f.lblStatus.Text(), LangText(240));
+    EXPECT_FALSE(frmIgnore::Get().IsLoaded());  // the next start reads the file again
+
+    ASSERT_TRUE(ScanAtKeyA(f, [&] {
+        frmIgnore::Get().Unload();
+        lock = CreateFileA(g_ignorePath.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }));
+    CloseHandle(lock);
+    EXPECT_EQ(f.lblCurrentKey.Text(), LangText(206));
+    std::vector<std::string> rows = SeededRows();
+    EXPECT_EQ(rows.size(), 1u);  // only the row listed before the list went
+    EXPECT_FALSE(Has(rows, "VALUE VALUE|A\\HideThisKey\\Any"));
+
+    ASSERT_EQ(boxes_.boxes.size(), 2u);
+    for (const CapturedBox& box : boxes_.boxes) {
+        EXPECT_NE(box.text.find(FromAnsi(g_ignorePath)), std::wstring::npos) << box.text;
+        EXPECT_NE(box.text.find(SystemErrorText(ERROR_SHARING_VIOLATION)), std::wstring::npos) << box.text;
+    }
+}
+
+// Real message boxes: while one is up the main window is disabled and a real click on Scan
+// does nothing, so the fix deletes what its backup holds.
+struct BoxWatch {
+    HWND main = nullptr, box = nullptr;
+    POINT scan = {};
+    int boxes = 0, disabled = 0, ticks = 0;
+    bool scanned = false;
+} g_watch;
+
+BOOL CALLBACK FindThreadBox(HWND w, LPARAM p) {
+    wchar_t cls[16] = {};
+    if (!IsWindowVisible(w) || !GetClassNameW(w, cls, 16) || lstrcmpW(cls, L"#32770")) return TRUE;
+    *reinterpret_cast<HWND*>(p) = w;
+    return FALSE;
+}
+
+void CALLBACK WatchBoxes(HWND, UINT, UINT_PTR, DWORD) {
+    BoxWatch& w = g_watch;
+    w.scanned = w.scanned || frmMain::Get().Scanning();
+    HWND box = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindThreadBox, reinterpret_cast<LPARAM>(&box));
+    if (!box) return;
+    if (box != w.box) {
+        w.box = box, w.ticks = 0, ++w.boxes;
+        if (!IsWindowEnabled(w.main)) ++w.disabled;
+        SetCursorPos(w.scan.x, w.scan.y);
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_MOUSE;
+        in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+        in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SendInput(2, in, sizeof(INPUT));
+    } else if (++w.ticks >= 5 && (!HIWORD(GetQueueStatus(QS_MOUSEBUTTON)) || w.ticks > 50)) {  // click spent
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+}
+
+TEST_F(MainWindow, MessageBoxesAreModal) {
+    frmMain& f = LoadMain();
+    const std::string key = Base + "\\Fix";
+    SetString(HKEY_CURRENT_USER, key, "Gone", Missing + "fix.exe");
+    f.cReg_SearchFound(CU, key + "\\Gone", Missing + "fix.exe", 2, "Gone");
+    f.mnuCheckAll_Click();
+    // The window in the screen's corner, its Scan button away from the boxes in the middle.
+    f.Move(ui::ScreenWidthTwips() - f.WidthTwips(), ui::ScreenHeightTwips() - f.HeightTwips());
+    PumpFor(100);
+    RECT r;
+    GetWindowRect(f.cmdStartStop.hwnd, &r);
+    g_watch = BoxWatch{f.hwnd(), nullptr, {(r.left + r.right) / 2, (r.top + r.bottom) / 2}};
+    ASSERT_EQ(WindowFromPoint(g_watch.scan), f.cmdStartStop.hwnd);
+
+    SetMessageBoxHook(nullptr);
+    UINT_PTR timer = SetTimer(nullptr, 0, 100, WatchBoxes);
+    f.mnuFix_Click();
+    KillTimer(nullptr, timer);
+    PumpFor(100);
+    EXPECT_EQ(g_watch.boxes, 2);  // the backup's path, then the closing count
+    EXPECT_EQ(g_watch.disabled, 2);
+    EXPECT_FALSE(g_watch.scanned || f.Scanning());
+    EXPECT_TRUE(IsWindowEnabled(f.hwnd()));
+    EXPECT_EQ(f.lvwRegErrors.Cell(0, 0), LangText(218));
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, "Gone"));
+    RemoveFolderTree(BackupFolder());
+}
+
+// Closing the restore window while its file-name message is up starts no registry editor.
+int g_editorStarts = 0;
+bool CountStart(const std::string&, int, DWORD*) { return ++g_editorStarts, true; }
+
+TEST_F(MainWindow, RestoreClosedDuringItsMessageStartsNothing) {
+    CreateFolderTree(BackupFolder());
+    const std::string file = BackupFolder() + "\\Backup (01-02-2020 03;04;05).reg";
+    ASSERT_TRUE(WriteFileBytes(file, "REGEDIT4\r\n"));
+    frmRestore& w = frmRestore::Get();
+    w.Show();
+    for (int i = 0; i < 100 && w.lvwRegBackups.Count() == 0; ++i) PumpFor(20);
+    ASSERT_GT(w.lvwRegBackups.Count(), 0);
+    for (int i = 0; i < w.lvwRegBackups.Count(); ++i) w.lvwRegBackups.SetChecked(i, true);
+    SetStartProgramHook(CountStart);
+    SetMessageBoxHook([&](const std::wstring&, const std::wstring&, unsigned) {
+        if (w.IsLoaded()) w.mnuClose_Click();
+        return IDOK;
+    });
+    w.mnuRestore_Click();
+    SetStartProgramHook(nullptr);
+    EXPECT_EQ(g_editorStarts, 0);
+    RemoveFolderTree(BackupFolder());
 }
 
 }  // namespace

@@ -437,6 +437,9 @@ void Form::AddTimer(Timer& t, UINT interval, bool enabled) {
 LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_COMMAND:
+        // A click or menu choice that reaches a window disabled under a modal window or box
+        // (a posted message) is dropped: the code that waits for the modal answer runs first.
+        if (HIWORD(wParam) == BN_CLICKED && !IsWindowEnabled(hwnd_)) return 0;
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;
     case WM_NOTIFY: {
