@@ -66,11 +66,16 @@ bool RegisterClasses(WNDPROC formProc) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    // The program's own icon (resource 1), in the sizes the title bar and the taskbar ask for.
+    wc.hIcon = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     wc.lpszClassName = kFormClass;
     WNDCLASSEXW fc = wc;
     fc.lpfnWndProc = FrameProc;
     fc.hIcon = nullptr;
+    fc.hIconSm = nullptr;
     fc.lpszClassName = kFrameClass;
     done = RegisterClassExW(&wc) != 0 && RegisterClassExW(&fc) != 0;
     return done;
@@ -397,9 +402,11 @@ void Form::Add(Control& c, const wchar_t* windowClass, int id, int left, int top
                const std::wstring& text, DWORD style, DWORD exStyle, Control* parent) {
     HWND p = parent && parent->hwnd ? parent->hwnd : hwnd_;
     c.id = id;
-    c.hwnd = CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                             TwipsToPixelsX(left), TwipsToPixelsY(top), TwipsToPixelsX(width),
-                             TwipsToPixelsY(height), p, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    // Edges are converted, not sizes, so that controls that meet in twips meet in pixels.
+    int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top);
+    c.hwnd = CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+                             TwipsToPixelsX(left + width) - x, TwipsToPixelsY(top + height) - y, p,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleW(nullptr), nullptr);
     if (!c.hwnd) return;
     SetWindowLongPtrW(c.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
