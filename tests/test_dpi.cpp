@@ -1,7 +1,8 @@
 // The real halvren.exe on a 144 dpi screen: the windows grow with the DPI, and every control
 // of the main window (after a scan), the settings dialog and the restore window lies inside
 // its parent and overlaps no sibling, save the pairs the design lays over each other.
-// HALVREN_TEST_DPI runs it at another DPI by hand.
+// HALVREN_TEST_DPI runs it at another DPI by hand. Then a window moved to a screen of twice
+// the DPI, in this process.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -16,9 +17,13 @@
 #include "core/modDir.h"
 #include "core/modLanguage.h"
 #include "core/modPathUsers.h"
+#include "scan/frmIgnore.h"
 #include "scan/frmMain.h"
 #include "scan/frmRestore.h"
 #include "tests/support/TestSupport.h"
+#include "ui/Form.h"
+#include "ui/Controls.h"
+#include "ui/Dpi.h"
 
 using namespace testing_support;
 
@@ -29,46 +34,6 @@ const char kDesktop[] = "Control Panel\\Desktop";
 int TestDpi() {
     const char* v = std::getenv("HALVREN_TEST_DPI");
     return v && std::atoi(v) > 0 ? std::atoi(v) : 144;
-}
-
-struct Process {
-    PROCESS_INFORMATION pi = {};
-    ~Process() {
-        if (!pi.hProcess) return;
-        TerminateProcess(pi.hProcess, 0);
-        WaitForSingleObject(pi.hProcess, 10000);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-};
-
-struct Find {
-    DWORD pid;
-    std::wstring title;
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK FindForm(HWND w, LPARAM p) {
-    auto* f = reinterpret_cast<Find*>(p);
-    DWORD pid = 0;
-    wchar_t cls[32] = {}, title[128] = {};
-    GetWindowThreadProcessId(w, &pid);
-    GetClassNameW(w, cls, 32);
-    GetWindowTextW(w, title, 128);
-    // The splash carries the program's title too, but no title bar.
-    bool captioned = (GetWindowLongW(w, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
-    if (pid == f->pid && IsWindowVisible(w) && captioned && !lstrcmpW(cls, L"HalvrenForm") && f->title == title)
-        f->found = w;
-    return !f->found;
-}
-
-HWND WaitForForm(DWORD pid, const std::wstring& title) {
-    Find f{pid, title};
-    for (int i = 0; i < 300 && !f.found; ++i) {
-        EnumWindows(FindForm, reinterpret_cast<LPARAM>(&f));
-        if (!f.found) Sleep(50);
-    }
-    return f.found;
 }
 
 std::wstring Text(HWND w) {
@@ -164,15 +129,21 @@ TEST_F(Dpi, WindowsHoldTheirLayout) {
     EXPECT_NE(std::wstring(comctl).find(L"common-controls_6595b64144ccf1df_6."), std::wstring::npos) << ToAnsi(comctl);
 
     const int dpi = TestDpi();
-    std::string exe = ProgramFolder() + "\\halvren.exe", cmd = "\"" + exe + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    Process p;
-    ASSERT_TRUE(CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, ProgramFolder().c_str(), &si,
-                               &p.pi));
-    HWND main = WaitForForm(p.pi.dwProcessId, AppTitleW);
+    // The program carries its manifest and its icon in three sizes.
+    const std::string exe = ProgramFolder() + "\\halvren.exe";
+    HMODULE image = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    EXPECT_NE(FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)), nullptr);  // RT_MANIFEST
+    HRSRC icons = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));      // RT_GROUP_ICON
+    ASSERT_NE(icons, nullptr);
+    EXPECT_EQ(static_cast<const WORD*>(LockResource(LoadResource(image, icons)))[2], 3);  // the entry count
+    FreeLibrary(image);
+
+    StartedProgram p;
+    ASSERT_TRUE(p.Start(exe));
+    // The splash carries the same title, but no title bar.
+    HWND main = WaitForWindow(p.pi.dwProcessId, L"HalvrenForm", AppTitleW);
     ASSERT_NE(main, nullptr);
-    EXPECT_NE(GetClassLongPtrW(main, GCLP_HICON), reinterpret_cast<LONG_PTR>(LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION))));
     CheckClientSize(main, 9120, 6450, dpi);
 
     PostMessageW(main, WM_COMMAND, frmMain::mnuStartStop, 0);
@@ -191,12 +162,69 @@ TEST_F(Dpi, WindowsHoldTheirLayout) {
     for (const Dialog& d : {Dialog{frmMain::mnuOptions, LangText(181), 6600, 5880},
                             Dialog{frmMain::mnuRestore, LangText(191), 6675, 4215}}) {
         PostMessageW(main, WM_COMMAND, d.command, 0);
-        HWND w = WaitForForm(p.pi.dwProcessId, d.title);
+        HWND w = WaitForWindow(p.pi.dwProcessId, L"HalvrenForm", d.title);
         ASSERT_NE(w, nullptr) << "no window \"" << ToAnsi(d.title) << "\"";
         CheckClientSize(w, d.width, d.height, dpi);
         CheckLayout(w, {});
         PostMessageW(w, WM_CLOSE, 0, 0);
         for (int i = 0; i < 100 && IsWindowVisible(w); ++i) Sleep(50);
+    }
+}
+
+struct Laid {
+    HWND hwnd;
+    RECT rect;
+    int fontHeight;
+};
+
+std::vector<Laid> Controls(HWND form) {
+    std::vector<Laid> all;
+    for (HWND c = GetWindow(form, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        LOGFONTW lf = {};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof(lf), &lf);
+        all.push_back({c, InParent(c), lf.lfHeight});
+    }
+    return all;
+}
+
+TEST(DpiChange, WindowsFollowTheirScreen) {
+    UseEnglish();
+    SettingGuard lang("curLang");
+    MessageBoxCapture boxes;
+    ui::SetEndProgramHook([] {});  // closing the main window would end the test program
+    struct Case {
+        ui::Form& form;
+        int width, height;
+        Allowed allowed;
+    };
+    for (const Case& k : {Case{frmMain::Get(), 9120, 6450, {{10, 0}, {15, 0}, {10, 11}}},
+                          Case{frmIgnore::Get(), 6600, 5880, {}}}) {
+        ASSERT_TRUE(k.form.Load());
+        HWND w = k.form.hwnd();
+        HICON stock = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+        EXPECT_NE(GetClassLongPtrW(w, GCLP_HICON), reinterpret_cast<LONG_PTR>(stock)) << "no icon of its own";
+        const int from = ui::SystemDpi(), to = 2 * from;
+        std::vector<Laid> before = Controls(w);
+        RECT r, client;
+        GetWindowRect(w, &r);
+        GetClientRect(w, &client);
+        r.right += client.right;
+        r.bottom += client.bottom;
+        SendMessageW(w, ui::kWmDpiChanged, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&r));
+
+        CheckClientSize(w, k.width, k.height, to);
+        CheckLayout(w, k.allowed);
+        for (const Laid& b : before) {
+            Laid a = Controls(w)[&b - &before[0]];
+            EXPECT_EQ(a.rect.left, 2 * b.rect.left) << Describe(b.hwnd);
+            EXPECT_EQ(a.rect.bottom, 2 * b.rect.bottom) << Describe(b.hwnd);
+            EXPECT_EQ(a.fontHeight, 2 * b.fontHeight) << Describe(b.hwnd);
+        }
+        k.form.Unload();
+    }
+    ui::SetEndProgramHook(nullptr);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
     }
 }
 

@@ -120,25 +120,6 @@ TEST_F(Startup, ClosingTheSplashEndsTheProgram) {
     EXPECT_FALSE(frmMain::Get().IsLoaded());
 }
 
-// A started copy of the program, ended when the test leaves, whatever it asserted.
-struct Started {
-    PROCESS_INFORMATION pi = {};
-    bool Start(const std::string& exe) {
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        std::string cmd = "\"" + exe + "\"";
-        return CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, ProgramFolder().c_str(), &si,
-                              &pi) != 0;
-    }
-    ~Started() {
-        if (!pi.hProcess) return;
-        if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 0);
-        WaitForSingleObject(pi.hProcess, 10000);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-};
-
 // The visible "Halvren" message box of a process, and its texts and icon.
 struct Box {
     explicit Box(DWORD p) : pid(p) {}
@@ -147,17 +128,6 @@ struct Box {
     std::vector<std::wstring> texts;
     bool icon = false;
 };
-
-BOOL CALLBACK FindBox(HWND w, LPARAM p) {
-    auto* b = reinterpret_cast<Box*>(p);
-    DWORD pid = 0;
-    wchar_t cls[64] = {}, title[64] = {};
-    GetWindowThreadProcessId(w, &pid);
-    GetClassNameW(w, cls, 64);
-    GetWindowTextW(w, title, 64);
-    if (pid == b->pid && IsWindowVisible(w) && !lstrcmpW(cls, L"#32770") && !lstrcmpW(title, L"Halvren")) b->hwnd = w;
-    return !b->hwnd;
-}
 
 BOOL CALLBACK ReadBox(HWND w, LPARAM p) {
     auto* b = reinterpret_cast<Box*>(p);
@@ -176,7 +146,7 @@ TEST_F(Startup, SecondCopyIsRefused) {
     bool hadIgnore = FileExists(ignore);
     if (!hadIgnore) CreateFolderTree(DataFolder()), WriteFileBytes(ignore, "");
 
-    Started first, second;
+    StartedProgram first, second;
     ASSERT_TRUE(first.Start(exe));
     auto running = [] {
         HANDLE m = OpenMutexA(SYNCHRONIZE, FALSE, "Halvren.Instance");
@@ -187,10 +157,7 @@ TEST_F(Startup, SecondCopyIsRefused) {
     ASSERT_TRUE(second.Start(exe));
 
     Box box(second.pi.dwProcessId);
-    for (int i = 0; i < 200 && !box.hwnd; ++i) {
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&box));
-        if (!box.hwnd) Sleep(50);
-    }
+    box.hwnd = WaitForWindow(box.pid, L"#32770", L"Halvren");
     ASSERT_NE(box.hwnd, nullptr);
     EnumChildWindows(box.hwnd, ReadBox, reinterpret_cast<LPARAM>(&box));
     EXPECT_EQ(box.texts, std::vector<std::wstring>{LangText(101)});

@@ -22,6 +22,8 @@ int Dpi(int index) {
 
 }  // namespace
 
+int SystemDpi() { return Dpi(LOGPIXELSY); }
+
 int TwipsToPixelsX(int twips) { return MulDiv(twips, Dpi(LOGPIXELSX), 1440); }
 int TwipsToPixelsY(int twips) { return MulDiv(twips, Dpi(LOGPIXELSY), 1440); }
 int PixelsToTwipsX(int pixels) { return MulDiv(pixels, 1440, Dpi(LOGPIXELSX)); }

@@ -4,6 +4,7 @@
 
 #include "core/App.h"
 #include "core/MsgBox.h"
+#include "ui/Dpi.h"
 
 namespace ui {
 
@@ -283,6 +284,7 @@ bool Form::Load() {
     SetWindowPos(h, nullptr, x, y, w, ht, SWP_NOZORDER | SWP_NOACTIVATE);
     for (Timer* t : timers_) t->Apply();
     Form_Load();
+    if (hwnd_) MatchScreenDpi(hwnd_);
     return hwnd_ != nullptr;
 }
 
@@ -468,6 +470,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         Form_Resize();
+        return 0;
+    case kWmDpiChanged:
+        RescaleForDpi(hwnd_, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_ACTIVATE:
         // Form_Activate runs when this form becomes the active one among the program's forms;
