@@ -33,6 +33,7 @@ constexpr DWORD kPumpIntervalMs = 10;
 constexpr DWORD kListPaintMs = 100;
 
 const COLORREF kBannerColor = RGB(0x1F, 0x3A, 0x5F);
+constexpr int kBannerHeight = 945;  // twips
 
 double SecondsSinceMidnight() {
     SYSTEMTIME t;
@@ -95,7 +96,7 @@ ui::Form::Design frmMain::GetDesign() {
 }
 
 void frmMain::CreateControls() {
-    Add(Image1, L"STATIC", kImage1, 0, 0, 13140, 945, L"", SS_OWNERDRAW | WS_CLIPSIBLINGS);
+    Add(Image1, L"STATIC", kImage1, 0, 0, 13140, kBannerHeight, L"", SS_OWNERDRAW | WS_CLIPSIBLINGS);
     AddLabel(Label25, kLabel25, 7560, 75, 1215, 255);
     AddLabel(lblStatus, kLblStatus, 120, 1080, 1395, 255);
     AddLabel(Label1, kLabel1, 1680, 1080, 7335, 255);
@@ -511,11 +512,13 @@ void frmMain::DrawBanner(const DRAWITEMSTRUCT& draw) {
     HBRUSH brush = CreateSolidBrush(kBannerColor);
     FillRect(draw.hDC, &draw.rcItem, brush);
     DeleteObject(brush);
-    HGDIOBJ old = SelectObject(draw.hDC, ui::GetFont(L"Arial", 20, true));
+    // Sized by the banner's height, which follows the DPI of the screen the window is on.
+    double scale = static_cast<double>(draw.rcItem.bottom - draw.rcItem.top) / ui::TwipsToPixelsY(kBannerHeight);
+    HGDIOBJ old = SelectObject(draw.hDC, ui::GetFont(L"Arial", 20 * scale, true));
     SetBkMode(draw.hDC, TRANSPARENT);
     SetTextColor(draw.hDC, RGB(255, 255, 255));
     RECT r = draw.rcItem;
-    r.left += ui::TwipsToPixelsX(120);
+    r.left += static_cast<int>(ui::TwipsToPixelsX(120) * scale);
     DrawTextW(draw.hDC, AppTitleW, -1, &r, DT_SINGLELINE | DT_VCENTER | DT_LEFT | DT_NOPREFIX);
     SelectObject(draw.hDC, old);
 }

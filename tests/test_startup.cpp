@@ -104,25 +104,6 @@ TEST_F(Startup, ClosingTheSplashEndsTheProgram) {
     EXPECT_FALSE(frmMain::Get().IsLoaded());
 }
 
-// A started copy of the program, ended when the test leaves, whatever it asserted.
-struct Started {
-    PROCESS_INFORMATION pi = {};
-    bool Start(const std::string& exe) {
-        STARTUPINFOA si = {};
-        si.cb = sizeof(si);
-        std::string cmd = "\"" + exe + "\"";
-        return CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, ProgramFolder().c_str(), &si,
-                              &pi) != 0;
-    }
-    ~Started() {
-        if (!pi.hProcess) return;
-        if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 0);
-        WaitForSingleObject(pi.hProcess, 10000);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
-    }
-};
-
 // A visible "Halvren" message box of a process: its texts and whether it shows an icon.
 struct Box {
     DWORD pid;
@@ -130,17 +111,6 @@ struct Box {
     std::vector<std::wstring> texts;
     bool icon = false;
 };
-
-BOOL CALLBACK FindBox(HWND w, LPARAM p) {
-    auto* b = reinterpret_cast<Box*>(p);
-    DWORD pid = 0;
-    wchar_t cls[64] = {}, title[64] = {};
-    GetWindowThreadProcessId(w, &pid);
-    GetClassNameW(w, cls, 64);
-    GetWindowTextW(w, title, 64);
-    if (pid == b->pid && IsWindowVisible(w) && !lstrcmpW(cls, L"#32770") && !lstrcmpW(title, L"Halvren")) b->hwnd = w;
-    return !b->hwnd;
-}
 
 BOOL CALLBACK ReadBox(HWND w, LPARAM p) {
     auto* b = reinterpret_cast<Box*>(p);
@@ -151,13 +121,10 @@ BOOL CALLBACK ReadBox(HWND w, LPARAM p) {
     return TRUE;
 }
 
-// Waits up to ten seconds for a box of the process.
+// Waits for a box of the process.
 Box WaitForBox(DWORD pid) {
     Box box{pid};
-    for (int i = 0; i < 200 && !box.hwnd; ++i) {
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&box));
-        if (!box.hwnd) Sleep(50);
-    }
+    box.hwnd = WaitForWindow(pid, L"#32770", L"Halvren");
     if (box.hwnd) EnumChildWindows(box.hwnd, ReadBox, reinterpret_cast<LPARAM>(&box));
     return box;
 }
@@ -179,7 +146,7 @@ TEST_F(Startup, SecondCopyIsRefused) {
     DeleteRegSetting("Halvren", "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
 
     const std::vector<std::wstring> languageError = {L"Error: Failed loading selected language."};
-    Started first, second;
+    StartedProgram first, second;
     ASSERT_TRUE(first.Start(exe));
     ASSERT_EQ(WaitForBox(first.pi.dwProcessId).texts, languageError);
     ASSERT_TRUE(second.Start(exe));

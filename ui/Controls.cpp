@@ -22,6 +22,8 @@ int Dpi(int index) {
 
 }  // namespace
 
+int SystemDpi() { return Dpi(LOGPIXELSY); }
+
 int TwipsToPixelsX(int twips) { return MulDiv(twips, Dpi(LOGPIXELSX), 1440); }
 int TwipsToPixelsY(int twips) { return MulDiv(twips, Dpi(LOGPIXELSY), 1440); }
 int PixelsToTwipsX(int pixels) { return MulDiv(pixels, 1440, Dpi(LOGPIXELSX)); }
@@ -72,7 +74,8 @@ void Control::SetFont(HFONT font) {
 }
 
 void Control::Move(int left, int top, int width, int height) {
-    MovePixels(TwipsToPixelsX(left), TwipsToPixelsY(top), TwipsToPixelsX(width), TwipsToPixelsY(height));
+    int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top);
+    MovePixels(x, y, TwipsToPixelsX(left + width) - x, TwipsToPixelsY(top + height) - y);
 }
 
 void Control::MovePixels(int left, int top, int width, int height) {
@@ -178,7 +181,7 @@ void ListView::AddColumn(const std::wstring& header, int widthTwips) {
     LVCOLUMNW col = {};
     col.mask = LVCF_TEXT | LVCF_WIDTH;
     col.pszText = const_cast<wchar_t*>(header.c_str());
-    col.cx = widthTwips < 0 ? 100 : TwipsToPixelsX(widthTwips);  // 1440 twips, the toolkit's default
+    col.cx = TwipsToPixelsX(widthTwips < 0 ? 1440 : widthTwips);  // 1440 twips, the toolkit's default
     SendMessageW(hwnd, LVM_INSERTCOLUMNW, ColumnCount(), reinterpret_cast<LPARAM>(&col));
 }
 

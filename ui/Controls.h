@@ -14,6 +14,8 @@ int TwipsToPixelsX(int twips);
 int TwipsToPixelsY(int twips);
 int PixelsToTwipsX(int pixels);
 int PixelsToTwipsY(int pixels);
+// The DPI the program lays its windows out for: the screen's when the program started.
+int SystemDpi();
 
 // Fonts are made once and kept for the life of the process.
 HFONT GetFont(const wchar_t* face, double points, bool bold = false, bool underline = false,

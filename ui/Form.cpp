@@ -4,6 +4,7 @@
 
 #include "core/App.h"
 #include "core/MsgBox.h"
+#include "ui/Dpi.h"
 
 namespace ui {
 
@@ -66,11 +67,16 @@ bool RegisterClasses(WNDPROC formProc) {
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+    // The program's own icon (resource 1), in the sizes the title bar and the taskbar ask for.
+    wc.hIcon = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(wc.hInstance, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0));
+    if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
     wc.lpszClassName = kFormClass;
     WNDCLASSEXW fc = wc;
     fc.lpfnWndProc = FrameProc;
     fc.hIcon = nullptr;
+    fc.hIconSm = nullptr;
     fc.lpszClassName = kFrameClass;
     done = RegisterClassExW(&wc) != 0 && RegisterClassExW(&fc) != 0;
     return done;
@@ -278,6 +284,7 @@ bool Form::Load() {
     SetWindowPos(h, nullptr, x, y, w, ht, SWP_NOZORDER | SWP_NOACTIVATE);
     for (Timer* t : timers_) t->Apply();
     Form_Load();
+    if (hwnd_) MatchScreenDpi(hwnd_);
     return hwnd_ != nullptr;
 }
 
@@ -397,9 +404,11 @@ void Form::Add(Control& c, const wchar_t* windowClass, int id, int left, int top
                const std::wstring& text, DWORD style, DWORD exStyle, Control* parent) {
     HWND p = parent && parent->hwnd ? parent->hwnd : hwnd_;
     c.id = id;
-    c.hwnd = CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style,
-                             TwipsToPixelsX(left), TwipsToPixelsY(top), TwipsToPixelsX(width),
-                             TwipsToPixelsY(height), p, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+    // Edges are converted, not sizes, so that controls that meet in twips meet in pixels.
+    int x = TwipsToPixelsX(left), y = TwipsToPixelsY(top);
+    c.hwnd = CreateWindowExW(exStyle, windowClass, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y,
+                             TwipsToPixelsX(left + width) - x, TwipsToPixelsY(top + height) - y, p,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                              GetModuleHandleW(nullptr), nullptr);
     if (!c.hwnd) return;
     SetWindowLongPtrW(c.hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&c));
@@ -464,6 +473,9 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_SIZE:
         Form_Resize();
+        return 0;
+    case kWmDpiChanged:
+        RescaleForDpi(hwnd_, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_ACTIVATE:
         // Form_Activate runs when this form becomes the active one among the program's forms;

@@ -4,6 +4,7 @@
 
 #include "core/MsgBox.h"
 #include "core/modLanguage.h"
+#include "core/App.h"
 #include "core/modRegistry2.h"
 #include "ui/Form.h"
 
@@ -139,6 +140,54 @@ void RemoveFolderTree(const std::string& path) {
         FindClose(h);
     }
     RemoveDirectoryA(path.c_str());
+}
+
+bool StartedProgram::Start(const std::string& exe) {
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    std::string cmd = "\"" + exe + "\"";
+    return CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, ProgramFolder().c_str(), &si,
+                          &pi) != 0;
+}
+
+StartedProgram::~StartedProgram() {
+    if (!pi.hProcess) return;
+    if (WaitForSingleObject(pi.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 10000);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
+namespace {
+
+struct WindowQuery {
+    DWORD pid;
+    const wchar_t* cls;
+    const std::wstring& title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND w, LPARAM p) {
+    auto* q = reinterpret_cast<WindowQuery*>(p);
+    DWORD pid = 0;
+    wchar_t cls[64] = {}, title[256] = {};
+    GetWindowThreadProcessId(w, &pid);
+    GetClassNameW(w, cls, 64);
+    GetWindowTextW(w, title, 256);
+    bool captioned = (GetWindowLongW(w, GWL_STYLE) & WS_CAPTION) == WS_CAPTION;
+    if (pid == q->pid && IsWindowVisible(w) && captioned && !lstrcmpW(cls, q->cls) && q->title == title) q->found = w;
+    return !q->found;
+}
+
+}  // namespace
+
+HWND WaitForWindow(DWORD pid, const wchar_t* cls, const std::wstring& title) {
+    WindowQuery q{pid, cls, title, nullptr};
+    for (int i = 0; i < 300 && !q.found; ++i) {
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&q));
+        if (!q.found) Sleep(50);
+    }
+    return q.found;
 }
 
 }  // namespace testing_support

@@ -65,4 +65,16 @@ std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void RemoveFolderTree(const std::string& path);
 
+// A started copy of halvren.exe (from the program folder), ended when it goes out of scope,
+// whatever the test asserted.
+struct StartedProgram {
+    PROCESS_INFORMATION pi = {};
+    bool Start(const std::string& exe);
+    ~StartedProgram();
+};
+
+// The visible top-level window with a title bar, of class `cls` and titled `title`, that
+// process `pid` shows within about fifteen seconds; null when none appears.
+HWND WaitForWindow(DWORD pid, const wchar_t* cls, const std::wstring& title);
+
 }  // namespace testing_support
