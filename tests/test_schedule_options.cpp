@@ -34,10 +34,7 @@ std::function<void()> g_inside;
 void CALLBACK RunInside(HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id), g_inside(); }
 
 // An empty text removes the value (the program reads a blank value as a missing one).
-void Put(const std::string& name, const std::string& text) {
-    if (!text.empty()) SaveSetting(name, text);
-    else DeleteRegSetting("Halvren", "Settings", name, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
-}
+void Put(const std::string& name, const std::string& text) { PutSetting(name, text); }
 // Puts each "|"-separated field of `row` into the value of `names` at the same place; returns the fields.
 std::vector<std::string> PutRow(const char* row, std::vector<const char*> names = {}) {
     std::vector<std::string> fields(1);
@@ -71,18 +68,18 @@ protected:
         frmMain::SetClockHook(Clock);
         ui::SetEndProgramHook([] {});
         CreateFolderTree(DataFolder());
-        hadIgnore_ = FileExists(DataFolder() + "\\Ignore.txt");
+        ignore_ = std::make_unique<FileGuard>(DataFolder() + "\\Ignore.txt");
     }
     static void TearDownTestSuite() {
         frmMain::SetClockHook(nullptr);
         if (frmMain::Get().IsLoaded()) frmMain::Get().Unload();
         if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
-        if (!hadIgnore_) DeleteFileA((DataFolder() + "\\Ignore.txt").c_str());
+        ignore_.reset();
     }
-    static inline bool hadIgnore_ = false;
+    static inline std::unique_ptr<FileGuard> ignore_;
     void SetUp() override {
         UseEnglish();
-        for (const char* n : Names) guards_.emplace_back(new SettingGuard(n)), Put(n, "");
+        for (const char* n : Names) Put(n, "");
         hadRun_ = ReadRaw(HKEY_LOCAL_MACHINE, RunKey, "Halvren", runType_, run_);
     }
     void TearDown() override {
@@ -106,7 +103,8 @@ protected:
         while (PeekMessageW(&m, f.hwnd(), WM_COMMAND, WM_COMMAND, PM_REMOVE)) {}
         return f.lblCurrentKey.Text() != L"-";
     }
-    std::vector<std::unique_ptr<SettingGuard>> guards_;
+    SettingGuard guard_{"Recommended", "System Tray", "Startup", "Scheduled", "Hour",
+                        "Minute",      "Period",      "Day",     "Month",     "curLang"};
     bool hadRun_ = false;
     DWORD runType_ = REG_SZ;
     std::string run_;

@@ -27,6 +27,11 @@ void PumpFor(DWORD ms) {
     ui::DoEvents();
 }
 
+bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+    for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < ms;) PumpFor(20);
+    return done();
+}
+
 static HKEY Create(HKEY root, const std::string& key) {
     HKEY h = nullptr;
     if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
@@ -70,24 +75,42 @@ bool ValueExists(HKEY root, const std::string& key, const std::string& name) {
     return ReadRaw(root, key, name, type, bytes);
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-}
-
 void DeleteTree(HKEY root, const std::string& key) { SHDeleteKeyA(root, key.c_str()); }
 
-SettingGuard::SettingGuard(const char* name) : name_(name) {
-    had_ = ReadRaw(HKEY_CURRENT_USER, SettingsKey, name_, type_, bytes_);
+void PutSetting(const std::string& name, const std::string& text) {
+    if (!text.empty())
+        SaveSetting(name, text);
+    else
+        DeleteRegSetting("Halvren", "Settings", name, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+}
+
+SettingGuard::SettingGuard(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        Saved s{name, false, REG_SZ, {}};
+        s.had = ReadRaw(HKEY_CURRENT_USER, SettingsKey, name, s.type, s.bytes);
+        saved_.push_back(s);
+    }
 }
 
 SettingGuard::~SettingGuard() {
+    for (const Saved& s : saved_) {
+        if (s.had)
+            SetBinary(HKEY_CURRENT_USER, SettingsKey, s.name, s.bytes, s.type);
+        else
+            PutSetting(s.name, "");
+    }
+}
+
+FileGuard::FileGuard(std::string p) : path(std::move(p)), had_(FileExists(path)) {
+    if (had_) bytes_ = ReadFileBytes(path);
+}
+
+FileGuard::~FileGuard() {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (had_)
-        SetBinary(HKEY_CURRENT_USER, SettingsKey, name_, bytes_, type_);
+        WriteFileBytes(path, bytes_);
     else
-        DeleteRegSetting("Halvren", "Settings", name_, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+        DeleteFileA(path.c_str());
 }
 
 void UseEnglish() {
