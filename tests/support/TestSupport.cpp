@@ -2,6 +2,9 @@
 
 #include <shlwapi.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "core/MsgBox.h"
 #include "core/modLanguage.h"
 #include "core/modRegistry2.h"
@@ -19,8 +22,7 @@ MessageBoxCapture::MessageBoxCapture(int a) : answer(a) {
 MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(nullptr); }
 
 void PumpFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
         ui::DoEvents();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
@@ -32,19 +34,8 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
     return done();
 }
 
-static HKEY Create(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return h;
-}
-
 void SetBinary(HKEY root, const std::string& key, const std::string& name, const std::string& bytes, DWORD type) {
-    if (HKEY h = Create(root, key)) {
-        RegSetValueExA(h, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                       static_cast<DWORD>(bytes.size()));
-        RegCloseKey(h);
-    }
+    SHSetValueA(root, key.c_str(), name.c_str(), type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
 void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
@@ -56,16 +47,11 @@ void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD 
 }
 
 bool ReadRaw(HKEY root, const std::string& key, const std::string& name, DWORD& type, std::string& bytes) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
     DWORD size = 0;
-    LONG rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, nullptr, &size);
-    if (rc == ERROR_SUCCESS) {
-        bytes.assign(size, '\0');
-        rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &size);
-        bytes.resize(size);
-    }
-    RegCloseKey(h);
+    if (SHGetValueA(root, key.c_str(), name.c_str(), &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    bytes.assign(size, '\0');
+    LONG rc = SHGetValueA(root, key.c_str(), name.c_str(), &type, &bytes[0], &size);
+    bytes.resize(size);
     return rc == ERROR_SUCCESS;
 }
 
@@ -120,23 +106,15 @@ void UseEnglish() {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(f);
-    return ok && written == bytes.size();
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    return f.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    std::string out;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(f, buf, sizeof(buf), &got, nullptr) && got > 0) out.append(buf, got);
-    CloseHandle(f);
-    return out;
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream out;
+    out << f.rdbuf();
+    return out.str();
 }
 
 bool FileExists(const std::string& path) {
@@ -147,20 +125,17 @@ bool FileExists(const std::string& path) {
 void RemoveFolderTree(const std::string& path) {
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = path + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(full);
-            else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
-            }
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd)) {
+        const std::string name = fd.cFileName, full = path + "\\" + name;
+        if (name == "." || name == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveFolderTree(full);
+        } else {
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(full.c_str());
+        }
     }
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
     RemoveDirectoryA(path.c_str());
 }
 
