@@ -56,17 +56,10 @@ TEST(CoreSettings, KeyPathsAndRootNames)
     EXPECT_EQ("SOFTWARE\\Quorvane\\Halvren\\Settings", JoinKeyPath("SOFTWARE\\Quorvane", AppTitle, "Settings"));
     EXPECT_EQ("a\\\\b", JoinKeyPath("a//b", "", ""));   // backslashes collapse before slashes turn
     EXPECT_EQ("a\\b", JoinKeyPath("a\\\\\\b", "", ""));
-    EXPECT_EQ("SOFTWARE\\Quorvane\\\\Halvren", JoinKeyPath("SOFTWARE\\\\Quorvane/", AppTitle, ""));
-    EXPECT_EQ("x\\z", JoinKeyPath("", "x", "z"));
-
-    EXPECT_EQ(HKEY_CURRENT_USER, RootNameToKey("hkey_current_user"));
-    EXPECT_EQ("HKEY_LOCAL_MACHINE", RootKeyToName(HKEY_LOCAL_MACHINE));
-    const char* roots[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
-                           "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
-    for (ULONG_PTR i = 0; i < 7; ++i)
-        EXPECT_EQ((HKEY)(0x80000000 + i), GetRootKeyHandle(roots[i])) << roots[i];
+    // The fix and the backup name roots exactly as the list shows them.
+    EXPECT_EQ(HKEY_USERS, GetRootKeyHandle("HKEY_USERS"));
     for (const char* unknown : {"HKEY_ALL", "hkey_local_machine", "HKEY_LOCAL_MACHINE ", ""})
-        EXPECT_EQ(nullptr, GetRootKeyHandle(unknown)) << unknown;   // case-sensitive, unlike RootNameToKey
+        EXPECT_EQ(nullptr, GetRootKeyHandle(unknown)) << unknown;
 }
 
 TEST_F(Registry, SettingsRoundTripAndDefaults)
@@ -82,7 +75,6 @@ TEST_F(Registry, SettingsRoundTripAndDefaults)
     const Case cases[] = {
         {"Pad", REG_SZ, std::string(" 1 \0", 4), 0, false, " 1 ", " 1 "},   // handed out untrimmed
         {"Spaces", REG_SZ, std::string("   \0", 4), 0, false, "   ", "dflt"},
-        {"Tab", REG_SZ, std::string("\t\0", 2), 0, false, "\t", "\t"},   // only spaces count as blank
         {"NoNul", REG_SZ, "abc", 0, false, "abc", "abc"},
         {"Expand", REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9), 0, false, "%TEMP%\\x", "%TEMP%\\x"},
         {"Zero", REG_DWORD, std::string("\0\0\0\0", 4), 0, true, "0", "0"},
@@ -106,17 +98,13 @@ TEST_F(Registry, SettingsRoundTripAndDefaults)
         EXPECT_EQ(c.read, v.str());
         EXPECT_EQ(c.got, Get(c.name, true).str());
     }
-    RegVariant v;
-    EXPECT_NE(0, ReadRegValue(h, "Missing", v, type));
-    EXPECT_EQ(0u, type);
     RegCloseKey(h);
 
     // DWORD types convert the text or report false; binary is never written.
     EXPECT_TRUE(Save("Num", "42", REG_DWORD));
     EXPECT_EQ(std::string("\x2A\0\0\0", 4), Query(Settings, "Num"));
-    EXPECT_TRUE(Save("Minus", " -7 ", REG_DWORD) && Save("Half", "2.5", REG_DWORD));
+    EXPECT_TRUE(Save("Minus", " -7 ", REG_DWORD));
     EXPECT_EQ(-7, Get("Minus").number);
-    EXPECT_EQ(2, Get("Half").number);
     for (const char* bad : {"abc", "", "99999999999"})
         EXPECT_FALSE(Save("Bad", bad, REG_DWORD)) << bad;
     EXPECT_TRUE(Save("Bin", "0A", REG_BINARY));
@@ -129,41 +117,30 @@ TEST_F(Registry, DeletesAndSingleValueEdits)
     Save("Kept", "y");
     EXPECT_TRUE(DeleteRegSetting("Halvren", "Settings", "Gone", HKEY_CURRENT_USER, Base));
     EXPECT_EQ("<none>", Query(Settings, "Gone"));
-    EXPECT_FALSE(DeleteRegSetting("Other", "Sec", "V", HKEY_CURRENT_USER, Base));
-    EXPECT_TRUE(KeyExists(Base + "\\Other\\Sec"));   // a value of a missing key: the key is created, empty
     for (const char* sub : {"\\A\\B\\C", "\\A\\D", "\\E", ""})
         Put(Base + "\\Tree" + sub, "v", REG_SZ, "1");
-    EXPECT_TRUE(DeleteRegSetting("Tree", "", "", HKEY_CURRENT_USER, Base));
+    EXPECT_TRUE(DeleteRegSetting("Tree", "", "", HKEY_CURRENT_USER, Base));   // a whole tree
     EXPECT_FALSE(KeyExists(Base + "\\Tree"));
-    EXPECT_FALSE(DeleteRegSetting("Tree", "", "", HKEY_CURRENT_USER, Base));
 
+    // The Run entry: never creates the key; a value of another type keeps its type and data.
     std::string run = Base + "\\Run";
     EXPECT_FALSE(SetRegStringValue(HKEY_CURRENT_USER, run, "Halvren", "C:\\Prog\\halvren.exe"));
-    EXPECT_FALSE(KeyExists(run));   // never created
+    EXPECT_FALSE(KeyExists(run));
     Put(run, "Other", REG_DWORD, Dw7);
-    Put(run, "Long", REG_SZ, std::string(2000, 'L'));
     EXPECT_TRUE(SetRegStringValue(HKEY_CURRENT_USER, run, "Halvren", "C:\\Prog\\halvren.exe"));
     SetRegStringValue(HKEY_CURRENT_USER, run, "Other", "C:\\Prog\\halvren.exe");
-    EXPECT_FALSE(SetRegStringValue(HKEY_CURRENT_USER, run, "Long", "short"));   // too long to query: left alone
     DWORD type = 0;
     EXPECT_EQ("C:\\Prog\\halvren.exe", Query(run, "Halvren", &type));   // 19 bytes, no NUL
     EXPECT_EQ((DWORD)REG_SZ, type);
-    EXPECT_EQ(Dw7, Query(run, "Other", &type));   // another type keeps its type and data
+    EXPECT_EQ(Dw7, Query(run, "Other", &type));
     EXPECT_EQ((DWORD)REG_DWORD, type);
-    EXPECT_EQ(std::string(2000, 'L'), Query(run, "Long"));
 
-    // DeleteRegValuePath splits at the last backslash.
-    for (const char* name : {"Name", ""})
-        Put(run, name, REG_SZ, "x");
-    EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, run + "\\Name", "any text"));
+    // DeleteRegValuePath splits at the last backslash; an empty key path or a value path
+    // without a backslash deletes nothing.
+    Put(run, "", REG_SZ, "x");
+    EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, run + "\\Halvren", "any text"));
     EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, run + "\\", ""));   // the default value
-    EXPECT_EQ("<none><none>", Query(run, "Name") + Query(run, ""));
-    EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, Base + "\\Gone\\Name", ""));
-    EXPECT_TRUE(KeyExists(Base + "\\Gone"));   // created empty, nothing deleted
-    DeleteRegValuePath(GetRootKeyHandle("HKEY_ALL"), Base + "\\Unknown\\Name", "");
-    EXPECT_FALSE(KeyExists(Base + "\\Unknown"));
-
-    // An empty key path deletes nothing; nor does a value path without a backslash.
+    EXPECT_EQ("<none><none>", Query(run, "Halvren") + Query(run, ""));
     HKEY h;
     Put(Base, "Stay", REG_SZ, "x");
     ASSERT_EQ(0, RegOpenKeyExA(HKEY_CURRENT_USER, Base.c_str(), 0, KEY_ALL_ACCESS, &h));
@@ -173,6 +150,4 @@ TEST_F(Registry, DeletesAndSingleValueEdits)
     RegCloseKey(h);
     EXPECT_EQ("x", Query(Base, "Stay"));
     EXPECT_EQ(std::string("y\0", 2), Query(Settings, "Kept"));
-    DeleteRegValue(HKEY_CURRENT_USER, Base, "Stay");
-    EXPECT_EQ("<none>", Query(Base, "Stay"));
 }

@@ -2,6 +2,9 @@
 
 #include <shlwapi.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "core/MsgBox.h"
 #include "core/modLanguage.h"
 #include "core/App.h"
@@ -20,27 +23,20 @@ MessageBoxCapture::MessageBoxCapture(int a) : answer(a) {
 MessageBoxCapture::~MessageBoxCapture() { SetMessageBoxHook(nullptr); }
 
 void PumpFor(DWORD ms) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < ms) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < ms;) {
         ui::DoEvents();
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     ui::DoEvents();
 }
 
-static HKEY Create(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
-        return nullptr;
-    return h;
+bool PumpUntil(const std::function<bool()>& done, DWORD ms) {
+    for (DWORD start = GetTickCount(); !done() && GetTickCount() - start < ms;) PumpFor(20);
+    return done();
 }
 
 void SetBinary(HKEY root, const std::string& key, const std::string& name, const std::string& bytes, DWORD type) {
-    if (HKEY h = Create(root, key)) {
-        RegSetValueExA(h, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                       static_cast<DWORD>(bytes.size()));
-        RegCloseKey(h);
-    }
+    SHSetValueA(root, key.c_str(), name.c_str(), type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
 void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& data, DWORD type) {
@@ -52,16 +48,11 @@ void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD 
 }
 
 bool ReadRaw(HKEY root, const std::string& key, const std::string& name, DWORD& type, std::string& bytes) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
     DWORD size = 0;
-    LONG rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, nullptr, &size);
-    if (rc == ERROR_SUCCESS) {
-        bytes.assign(size, '\0');
-        rc = RegQueryValueExA(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&bytes[0]), &size);
-        bytes.resize(size);
-    }
-    RegCloseKey(h);
+    if (SHGetValueA(root, key.c_str(), name.c_str(), &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    bytes.assign(size, '\0');
+    LONG rc = SHGetValueA(root, key.c_str(), name.c_str(), &type, &bytes[0], &size);
+    bytes.resize(size);
     return rc == ERROR_SUCCESS;
 }
 
@@ -71,24 +62,42 @@ bool ValueExists(HKEY root, const std::string& key, const std::string& name) {
     return ReadRaw(root, key, name, type, bytes);
 }
 
-bool KeyExists(HKEY root, const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-}
-
 void DeleteTree(HKEY root, const std::string& key) { SHDeleteKeyA(root, key.c_str()); }
 
-SettingGuard::SettingGuard(const char* name) : name_(name) {
-    had_ = ReadRaw(HKEY_CURRENT_USER, SettingsKey, name_, type_, bytes_);
+void PutSetting(const std::string& name, const std::string& text) {
+    if (!text.empty())
+        SaveSetting(name, text);
+    else
+        DeleteRegSetting("Halvren", "Settings", name, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+}
+
+SettingGuard::SettingGuard(std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        Saved s{name, false, REG_SZ, {}};
+        s.had = ReadRaw(HKEY_CURRENT_USER, SettingsKey, name, s.type, s.bytes);
+        saved_.push_back(s);
+    }
 }
 
 SettingGuard::~SettingGuard() {
+    for (const Saved& s : saved_) {
+        if (s.had)
+            SetBinary(HKEY_CURRENT_USER, SettingsKey, s.name, s.bytes, s.type);
+        else
+            PutSetting(s.name, "");
+    }
+}
+
+FileGuard::FileGuard(std::string p) : path(std::move(p)), had_(FileExists(path)) {
+    if (had_) bytes_ = ReadFileBytes(path);
+}
+
+FileGuard::~FileGuard() {
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (had_)
-        SetBinary(HKEY_CURRENT_USER, SettingsKey, name_, bytes_, type_);
+        WriteFileBytes(path, bytes_);
     else
-        DeleteRegSetting("Halvren", "Settings", name_, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
+        DeleteFileA(path.c_str());
 }
 
 void UseEnglish() {
@@ -98,23 +107,15 @@ void UseEnglish() {
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(f);
-    return ok && written == bytes.size();
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    return f.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush().good();
 }
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return {};
-    std::string out;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(f, buf, sizeof(buf), &got, nullptr) && got > 0) out.append(buf, got);
-    CloseHandle(f);
-    return out;
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream out;
+    out << f.rdbuf();
+    return out.str();
 }
 
 bool FileExists(const std::string& path) {
@@ -125,20 +126,17 @@ bool FileExists(const std::string& path) {
 void RemoveFolderTree(const std::string& path) {
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA((path + "\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = path + "\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderTree(full);
-            else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
-            }
-        } while (FindNextFileA(h, &fd));
-        FindClose(h);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &fd)) {
+        const std::string name = fd.cFileName, full = path + "\\" + name;
+        if (name == "." || name == "..") continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveFolderTree(full);
+        } else {
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(full.c_str());
+        }
     }
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
     RemoveDirectoryA(path.c_str());
 }
 

@@ -1,7 +1,9 @@
 #pragma once
-// What the window tests share: captured message boxes, registry and file seeding, and a
-// way to let the message loop run for a while.
+// What the window tests share: captured message boxes, registry and file seeding, guards that
+// put settings and files back, and a way to let the message loop run for a while.
 #include <windows.h>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@ public:
 
 // Runs the message loop for about `ms` milliseconds.
 void PumpFor(DWORD ms);
+// Runs the message loop until `done` or about `ms` milliseconds have passed; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD ms = 10000);
 
 // Registry seeding under HKEY_CURRENT_USER (or another root).
 void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& data,
@@ -32,7 +36,6 @@ void SetString(HKEY root, const std::string& key, const std::string& name, const
 void SetBinary(HKEY root, const std::string& key, const std::string& name, const std::string& bytes, DWORD type);
 void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
 bool ValueExists(HKEY root, const std::string& key, const std::string& name);
-bool KeyExists(HKEY root, const std::string& key);
 // The value's type and raw bytes; false when it cannot be read.
 bool ReadRaw(HKEY root, const std::string& key, const std::string& name, DWORD& type, std::string& bytes);
 void DeleteTree(HKEY root, const std::string& key);
@@ -40,19 +43,40 @@ void DeleteTree(HKEY root, const std::string& key);
 // The program's settings key below HKEY_CURRENT_USER.
 constexpr char SettingsKey[] = "SOFTWARE\\Quorvane\\Halvren\\Settings";
 
-// Keeps one of the program's settings as it was: remembered now, put back (or removed
+// Stores one of the program's settings; an empty text removes the value.
+void PutSetting(const std::string& name, const std::string& text);
+
+// Keeps some of the program's settings as they were: remembered now, put back (or removed
 // when there was none) when the guard goes.
 class SettingGuard {
 public:
-    explicit SettingGuard(const char* name);
+    explicit SettingGuard(const char* name) : SettingGuard({name}) {}
+    explicit SettingGuard(std::initializer_list<const char*> names);
     ~SettingGuard();
     SettingGuard(const SettingGuard&) = delete;
     SettingGuard& operator=(const SettingGuard&) = delete;
 
 private:
-    std::string name_;
-    bool had_ = false;
-    DWORD type_ = REG_SZ;
+    struct Saved {
+        std::string name;
+        bool had;
+        DWORD type;
+        std::string bytes;
+    };
+    std::vector<Saved> saved_;
+};
+
+// Keeps a file as it was: its bytes written back, or the file removed when there was none.
+class FileGuard {
+public:
+    explicit FileGuard(std::string path);
+    ~FileGuard();
+    FileGuard(const FileGuard&) = delete;
+    FileGuard& operator=(const FileGuard&) = delete;
+    const std::string path;
+
+private:
+    bool had_;
     std::string bytes_;
 };
 
