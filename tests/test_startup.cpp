@@ -111,8 +111,7 @@ BOOL CALLBACK ReadBox(HWND w, LPARAM p) {
 
 // Waits for a box of the process.
 Box WaitForBox(DWORD pid) {
-    Box box{pid};
-    box.hwnd = WaitForWindow(pid, L"#32770", L"Halvren");
+    Box box{pid, WaitForWindow(pid, L"#32770", L"Halvren"), {}, false};
     if (box.hwnd) EnumChildWindows(box.hwnd, ReadBox, reinterpret_cast<LPARAM>(&box));
     return box;
 }
