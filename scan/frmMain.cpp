@@ -470,6 +470,8 @@ void frmMain::OnCommand(int id, int code) {
         case mnuUncheckAll: mnuUncheckAll_Click(); break;
         case mnuFix: mnuFix_Click(); break;
         case mnuOptions: mnuOptions_Click(); break;
+        case mnuSearch: mnuSearch_Click(); break;
+        case mnuInfo: mnuInfo_Click(); break;
         }
     } catch (...) {
     }

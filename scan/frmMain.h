@@ -63,6 +63,13 @@ public:
     void lvwRegErrors_ColumnClick();
     // button 2 is the right one; x and y are pixels in the list's client area.
     void lvwRegErrors_MouseUp(int button, int shift, int x, int y);
+    // The detail view, the missing-file search and the mouse over the window's own surface.
+    void mnuInfo_Click();
+    void mnuSearch_Click();
+    void Form_MouseMove(int button, int shift, float x, float y);
+    // The selected row of lvwRegErrors (counted from 0), or -1.
+    int SelectedRow() const;
+    void OnMouse(UINT message, int x, int y, WPARAM keys) override;
 
     // True from the Start command until the engine's walk has returned.
     bool Scanning() const { return scanning_; }

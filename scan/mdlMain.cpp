@@ -1,10 +1,13 @@
 #include "scan/mdlMain.h"
 
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/Text.h"
+#include "scan/frmMain.h"
+#include "scan/frmSearch.h"
 
 std::string ExtractFilePath(const std::string& data) {
     static const char* const kExtensions[] = {".EXE", ".SYS", ".DLL", ".OCX", ".OCA", ".VXD", ".AX",
@@ -65,4 +68,85 @@ void RemoveDuplicateItems(ui::ListBox& list) {
     if (static_cast<int>(kept.size()) == n) return;
     list.Clear();
     for (const auto& item : kept) list.Add(item);
+}
+
+std::string TrimAtNull(std::string& text) {
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.erase(nul);
+    return text;
+}
+
+namespace {
+
+bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+
+// Hands every entry of a find but "." and ".." to `each`, with the search's stop test before
+// each one; false when the search was stopped. A folder that cannot be listed adds nothing.
+template <class Each>
+bool ForEachFound(frmSearch& form, const std::string& spec, Each each) {
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(spec.c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return true;
+    bool going = true;
+    do {
+        if (form.StopRequested()) {
+            going = false;
+            break;
+        }
+        std::string name(fd.cFileName, sizeof fd.cFileName);
+        if (!IsDots(TrimAtNull(name))) each(fd, name);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+    return going;
+}
+
+}  // namespace
+
+uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int64_t& files, int64_t& folders) {
+    frmSearch& form = frmSearch::Get();
+    uint64_t total = 0;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    if (!form.FirstVisit(folder)) return 0;
+
+    // The subfolders first: the find record says what each entry is, so no attribute call is
+    // needed. Junctions and symbolic links are not entered: they can lead off the drive or in a circle.
+    std::vector<std::string> subfolders;
+    const bool going = ForEachFound(form, folder + "*", [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            subfolders.push_back(name);
+            ++folders;
+        }
+        form.Progress(folder, name.c_str());
+    });
+    // Then the matches of this folder, folders whose name matches among them.
+    if (!going || !ForEachFound(form, folder + pattern, [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+            if (form.AddFound(folder + name)) {
+                total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+                ++files;
+            }
+            form.Progress(folder, "");
+        }))
+        return total;
+
+    for (const std::string& name : subfolders) {
+        if (form.StopRequested()) return total;
+        std::string path = folder + name + "\\";
+        total += FindFilesRecursive(path, pattern, files, folders);
+        form.Progress(folder, "");
+    }
+    return total;
+}
+
+void TrayIconMouseMove(float x) {
+    frmMain& f = frmMain::Get();
+    // The main window works in twips: the code is the pixel column.
+    const long code = std::lrint(x / static_cast<float>(ui::PixelsToTwipsX(1)));
+    if (code == WM_LBUTTONDBLCLK) {
+        if (f.Load()) ShowWindow(f.hwnd(), SW_RESTORE);
+        f.Show();
+    } else if (code == WM_RBUTTONUP) {
+        POINT pt;
+        GetCursorPos(&pt);
+        f.menu.Popup(frmMain::mnuFile, f.hwnd(), pt);
+    }
 }
