@@ -175,6 +175,7 @@ void frmSearch::cmdSearch_Click() {
     int64_t files = 0, folders = 0;
     const unsigned load = loads_;
     throttle_.Reset();
+    listPaint_.Reset();
     std::string root = "C:\\";
     const uint64_t total = FindFilesRecursive(root, pattern, files, folders);
     ThawList();
@@ -188,12 +189,12 @@ void frmSearch::cmdSearch_Click() {
 
 void frmSearch::ShowProgress(const std::string& folder, const char* name) {
     lblCurrentFolder.SetText(FromAnsi(folder + name));
-    ThawList();
+    if (listPaint_.Due()) ThawList();
     ui::DoEvents();
 }
 
 // A list box that is drawn redraws its scroll bars on every added item, which costs more than
-// the walk: during a walk it takes items with its drawing off, and is drawn at each yield.
+// the walk: during a walk it takes items with its drawing off, and is drawn every ~100 ms.
 void frmSearch::ThawList() {
     if (!listFrozen_) return;
     listFrozen_ = false;

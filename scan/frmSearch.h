@@ -57,6 +57,7 @@ private:
     unsigned loads_ = 0;
     bool listFrozen_ = false;
     ui::YieldThrottle throttle_;
+    ui::YieldThrottle listPaint_{100};
     std::wstring walkError_;
     std::set<std::tuple<DWORD, DWORD, DWORD>> walked_;  // volume serial, file index high and low
 };

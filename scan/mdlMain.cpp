@@ -80,6 +80,16 @@ namespace {
 
 bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 
+// Names compared as the file system compares them: letter case aside, character by character.
+bool SameName(const char* name, const std::string& pattern) {
+    if (std::char_traits<char>::length(name) != pattern.size()) return false;
+    std::wstring a = FromAnsi(name), b = FromAnsi(pattern);
+    if (a.size() != b.size() || a.empty()) return false;
+    CharUpperBuffW(&a[0], static_cast<DWORD>(a.size()));
+    CharUpperBuffW(&b[0], static_cast<DWORD>(b.size()));
+    return a == b;
+}
+
 // Hands every entry of a find but "." and ".." to `each`, with the search's stop test before
 // each one; false when the search was stopped. A folder that cannot be listed adds nothing.
 template <class Each>
@@ -111,21 +121,30 @@ uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int
     // The subfolders first: the find record says what each entry is, so no attribute call is
     // needed. Junctions and symbolic links are not entered: they can lead off the drive or in a circle.
     std::vector<std::string> subfolders;
+    auto match = [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+        if (form.AddFound(folder + name)) {
+            total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+            ++files;
+        }
+    };
+    // A plain name matches an entry whose long or short name it is, letter case aside: the
+    // subfolder listing finds those matches too, in the order a find for the name reports
+    // them, and saves listing every folder a second time.
+    const bool plain = !pattern.empty() && pattern.find_first_of("*?<>\"") == std::string::npos &&
+                       pattern.back() != ' ' && pattern.back() != '.';
     const bool going = ForEachFound(form, folder + "*", [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
         if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             subfolders.push_back(name);
             ++folders;
         }
+        if (plain && (SameName(name.c_str(), pattern) || SameName(fd.cAlternateFileName, pattern))) match(fd, name);
         form.Progress(folder, name.c_str());
     });
     // Then the matches of this folder, folders whose name matches among them.
-    if (!going || !ForEachFound(form, folder + pattern, [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
-            if (form.AddFound(folder + name)) {
-                total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-                ++files;
-            }
+    if (!going || (!plain && !ForEachFound(form, folder + pattern, [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+            match(fd, name);
             form.Progress(folder, "");
-        }))
+        })))
         return total;
 
     for (const std::string& name : subfolders) {
