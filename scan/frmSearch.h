@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <set>
 #include <string>
-#include <tuple>
 
 #include "ui/Form.h"
 #include "ui/Yield.h"
@@ -59,5 +58,5 @@ private:
     ui::YieldThrottle throttle_;
     ui::YieldThrottle listPaint_{100};
     std::wstring walkError_;
-    std::set<std::tuple<DWORD, DWORD, DWORD>> walked_;  // volume serial, file index high and low
+    std::set<ULONGLONG> walked_;  // the file indexes of the folders walked
 };
