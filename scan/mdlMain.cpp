@@ -93,9 +93,9 @@ bool SameName(const char* name, const std::string& pattern) {
 // Hands every entry of a find but "." and ".." to `each`, with the search's stop test before
 // each one; false when the search was stopped. A folder that cannot be listed adds nothing.
 template <class Each>
-bool ForEachFound(frmSearch& form, const std::string& spec, Each each) {
+bool ForEachFound(frmSearch& form, const std::string& files, Each each) {
     WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA(spec.c_str(), &fd);
+    HANDLE find = FindFirstFileA(files.c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE) return true;
     bool going = true;
     do {
