@@ -476,6 +476,8 @@ void frmMain::OnCommand(int id, int code) {
         case spr1: spr1_Click(); break;
         case str1: str1_Click(); break;
         case mnuAbout: mnuAbout_Click(); break;
+        case mnuSearch: mnuSearch_Click(); break;
+        case mnuInfo: mnuInfo_Click(); break;
         }
     } catch (...) {
     }

@@ -69,6 +69,13 @@ public:
     void spr1_Click();
     void str1_Click();
     void mnuAbout_Click();
+    // The detail view, the missing-file search and the mouse over the window's own surface.
+    void mnuInfo_Click();
+    void mnuSearch_Click();
+    void Form_MouseMove(int button, int shift, float x, float y);
+    // The selected row of lvwRegErrors (counted from 0), or -1.
+    int SelectedRow() const;
+    void OnMouse(UINT message, int x, int y, WPARAM keys) override;
 
     // True from the Start command until the engine's walk has returned.
     bool Scanning() const { return scanning_; }

@@ -79,6 +79,10 @@ std::string DateFromName(const std::string& name) {
 
 void SetStartProgramHook(StartProgramFn start) { g_start = start ? start : StartProgram; }
 
+bool RunProgram(const std::string& commandLine, int showCommand, DWORD* error) {
+    return g_start(commandLine, showCommand, error);
+}
+
 frmRestore& frmRestore::Get() {
     static frmRestore form;
     return form;

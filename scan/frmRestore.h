@@ -8,8 +8,11 @@
 // Starts a program from a command line with a show state and returns at once, without
 // waiting for it; false (with the system's error code) when it cannot be started.
 using StartProgramFn = bool (*)(const std::string& commandLine, int showCommand, DWORD* error);
-// Replaces how the restore window starts the registry editor; nullptr brings back the real start.
+// Replaces how the windows start other programs (the registry editor, the file manager);
+// nullptr brings back the real start.
 void SetStartProgramHook(StartProgramFn start);
+// Starts a program through that hook.
+bool RunProgram(const std::string& commandLine, int showCommand, DWORD* error);
 
 class frmRestore : public ui::Form {
 public:

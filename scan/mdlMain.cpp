@@ -1,11 +1,14 @@
 #include "scan/mdlMain.h"
 
 #include <cstdlib>
+#include <cmath>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/Text.h"
+#include "scan/frmMain.h"
+#include "scan/frmSearch.h"
 
 std::string ExtractFilePath(const std::string& data) {
     static const char* const kExtensions[] = {".EXE", ".SYS", ".DLL", ".OCX", ".OCA", ".VXD", ".AX",
@@ -88,4 +91,104 @@ bool ReadsAsNumber(const std::string& text, double& value) {
     if (digits == 0) return false;
     value = std::strtod(body.c_str(), nullptr);
     return true;
+}
+
+std::string TrimAtNull(std::string& text) {
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.erase(nul);
+    return text;
+}
+
+namespace {
+
+bool IsDots(const std::string& name) { return name == "." || name == ".."; }
+
+// Names compared as the file system compares them: letter case aside, character by character.
+bool SameName(const char* name, const std::string& pattern) {
+    if (std::char_traits<char>::length(name) != pattern.size()) return false;
+    std::wstring a = FromAnsi(name), b = FromAnsi(pattern);
+    if (a.size() != b.size() || a.empty()) return false;
+    CharUpperBuffW(&a[0], static_cast<DWORD>(a.size()));
+    CharUpperBuffW(&b[0], static_cast<DWORD>(b.size()));
+    return a == b;
+}
+
+// Hands every entry of a find but "." and ".." to `each`, with the search's stop test before
+// each one; false when the search was stopped. A folder that cannot be listed adds nothing.
+template <class Each>
+bool ForEachFound(frmSearch& form, const std::string& files, Each each) {
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(files.c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return true;
+    bool going = true;
+    do {
+        if (form.StopRequested()) {
+            going = false;
+            break;
+        }
+        std::string name(fd.cFileName, sizeof fd.cFileName);
+        if (!IsDots(TrimAtNull(name))) each(fd, name);
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+    return going;
+}
+
+}  // namespace
+
+uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int64_t& files, int64_t& folders) {
+    frmSearch& form = frmSearch::Get();
+    uint64_t total = 0;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    if (!form.FirstVisit(folder)) return 0;
+
+    // The subfolders first: the find record says what each entry is, so no attribute call is
+    // needed. Junctions and symbolic links are not entered: they can lead off the drive or in a circle.
+    std::vector<std::string> subfolders;
+    auto match = [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+        if (form.AddFound(folder + name)) {
+            total += (static_cast<uint64_t>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
+            ++files;
+        }
+    };
+    // A plain name matches an entry whose long or short name it is, letter case aside: the
+    // subfolder listing finds those matches too, in the order a find for the name reports
+    // them, and saves listing every folder a second time.
+    const bool plain = !pattern.empty() && pattern.find_first_of("*?<>\"") == std::string::npos &&
+                       pattern.back() != ' ' && pattern.back() != '.';
+    const bool going = ForEachFound(form, folder + "*", [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            subfolders.push_back(name);
+            ++folders;
+        }
+        if (plain && (SameName(name.c_str(), pattern) || SameName(fd.cAlternateFileName, pattern))) match(fd, name);
+        form.Progress(folder, name.c_str());
+    });
+    // Then the matches of this folder, folders whose name matches among them.
+    if (!going || (!plain && !ForEachFound(form, folder + pattern, [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
+            match(fd, name);
+            form.Progress(folder, "");
+        })))
+        return total;
+
+    for (const std::string& name : subfolders) {
+        if (form.StopRequested()) return total;
+        std::string path = folder + name + "\\";
+        total += FindFilesRecursive(path, pattern, files, folders);
+        form.Progress(folder, "");
+    }
+    return total;
+}
+
+void TrayIconMouseMove(float x) {
+    frmMain& f = frmMain::Get();
+    // The main window works in twips: the code is the pixel column.
+    const long code = std::lrint(x / static_cast<float>(ui::PixelsToTwipsX(1)));
+    if (code == WM_LBUTTONDBLCLK) {
+        if (f.Load()) ShowWindow(f.hwnd(), SW_RESTORE);
+        f.Show();
+    } else if (code == WM_RBUTTONUP) {
+        POINT pt;
+        GetCursorPos(&pt);
+        f.menu.Popup(frmMain::mnuFile, f.hwnd(), pt);
+    }
 }

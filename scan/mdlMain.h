@@ -1,5 +1,6 @@
 #pragma once
 // Procedures of the main module that the windows share.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,3 +29,16 @@ struct BackupLeftOut {
 // that could not be written.
 bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved = nullptr,
                           std::vector<BackupLeftOut>* leftOut = nullptr);
+
+// The missing-file search's walk: adds every entry of `folder` and the folders below it whose
+// name matches `pattern` (the find functions' wildcards) to the search window's list, counting
+// matches in `files` and the subfolders met in `folders`, and returns the matches' total size in
+// bytes. A missing final "\" is appended to `folder`. It ends early when the search window asks
+// it to stop. Junctions and symbolic links are not entered, nor a folder walked already.
+uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int64_t& files, int64_t& folders);
+// The part of `text` before its first NUL; `text` itself is cut the same way.
+std::string TrimAtNull(std::string& text);
+// Acts on a notification-area callback code carried in a mouse move's X (the main window's
+// scale units): 515, a left double click, restores and shows the main window; 517, a right-button
+// release, pops up its File menu at the pointer.
+void TrayIconMouseMove(float x);
