@@ -128,7 +128,6 @@ void frmSearch::Form_Load() {
     ++loads_;
     searching_ = false;
     listFrozen_ = false;
-    walked_.clear();
     menu.SetVisible(mnuSeperator, false);
     menu.SetVisible(mnuUse, false);
     menu.Apply(hwnd());
@@ -171,7 +170,6 @@ void frmSearch::cmdSearch_Click() {
     SetSearching(true);
     lstFiles.Clear();
     walkError_.clear();
-    walked_.clear();
     int64_t files = 0, folders = 0;
     const unsigned load = loads_;
     throttle_.Reset();
@@ -222,22 +220,6 @@ bool frmSearch::AddFound(const std::string& path) {
 // The folder's file index, asked of the file itself: GetFileInformationByHandle would ask the
 // volume for its serial number too, which costs more than listing the folder. The walk enters no
 // junction or link, so it stays on one volume and the index alone tells folders apart.
-bool frmSearch::FirstVisit(const std::string& folder) {
-    using QueryFn = LONG(WINAPI*)(HANDLE, void*, void*, ULONG, int);
-    static const QueryFn query = reinterpret_cast<QueryFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
-    HANDLE h = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    // A folder that cannot be opened cannot be told apart; the find decides whether it is listed.
-    if (h == INVALID_HANDLE_VALUE) return true;
-    ULONG_PTR status[2] = {0, 0};  // the I/O status block
-    ULONGLONG index = 0;
-    const int kFileInternalInformation = 6;
-    const bool known = query && query(h, status, &index, sizeof index, kFileInternalInformation) >= 0;
-    CloseHandle(h);
-    return !known || walked_.insert(index).second;
-}
-
 void frmSearch::lstFiles_DblClick() {
     const int index = lstFiles.ListIndex();
     if (index < 0) return;

@@ -2,7 +2,6 @@
 // The missing-file search: looks for a file name on drive C:, lists the matches, opens a
 // match's folder in the file manager and copies a match to where the missing file belongs.
 #include <cstdint>
-#include <set>
 #include <string>
 
 #include "ui/Form.h"
@@ -36,8 +35,6 @@ public:
     }
     // Lists a match; false (and the search stops with a message) when the list is full.
     bool AddFound(const std::string& path);
-    // False for a folder that this search has walked already (reached again through a link).
-    bool FirstVisit(const std::string& folder);
 
 protected:
     Design GetDesign() override;
@@ -58,5 +55,4 @@ private:
     ui::YieldThrottle throttle_;
     ui::YieldThrottle listPaint_{100};
     std::wstring walkError_;
-    std::set<ULONGLONG> walked_;  // the file indexes of the folders walked
 };

@@ -139,10 +139,11 @@ uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int
     frmSearch& form = frmSearch::Get();
     uint64_t total = 0;
     if (folder.empty() || folder.back() != '\\') folder += '\\';
-    if (!form.FirstVisit(folder)) return 0;
 
     // The subfolders first: the find record says what each entry is, so no attribute call is
-    // needed. Junctions and symbolic links are not entered: they can lead off the drive or in a circle.
+    // needed. Junctions, mount points and symbolic links (Wine shows Unix links as such) are not
+    // entered: they can lead off the drive or in a circle. Folders have no hard links, so without
+    // them no folder is reached twice.
     std::vector<std::string> subfolders;
     auto match = [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
         if (form.AddFound(folder + name)) {
