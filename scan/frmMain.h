@@ -2,6 +2,7 @@
 // The main window: the error list, the Scan button, the status labels and the menu bar.
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,7 @@ private:
     void SetRepairVisible(bool visible);
     void ShowFoundCount();
     const std::vector<std::string>* IgnoreEntries();
+    bool FileMissing(const std::string& path);
     void FreezeList();
     void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
@@ -103,9 +105,14 @@ private:
     std::vector<std::string> ignoreEntries_;
     bool ignoreCached_ = false;
     DWORD lastListPaint_ = 0;
+    DWORD listPaintGap_ = 0;
+    DWORD lastCountShown_ = 0;
     // Column fitting without re-measuring every row: the widest text of each column so far
     // and the margin the list view adds to it, learnt from the first row of a scan.
     bool fitCalibrated_ = false;
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
+    std::wstring fitText_[4];  // the last text measured in each column
+    // Folders found missing or present during the running walk.
+    std::set<std::string> missingFolders_, presentFolders_;
 };
