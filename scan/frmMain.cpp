@@ -251,8 +251,7 @@ void frmMain::cmdStartStop_Click() {
         Label1.SetText(LangText(204));
         lastPump_ = GetTickCount();
         listPaintGap_ = kListPaintMs;
-        missingFolders_.clear();
-        presentFolders_.clear();
+        knownPaths_.clear();
         ignoreCached_ = false;
         cRegSearch* engine = cReg.get();
         ++walking_;
@@ -262,6 +261,7 @@ void frmMain::cmdStartStop_Click() {
         }
         --walking_;
         scanning_ = false;
+        knownPaths_.clear();
         if (countPending_ && IsLoaded()) ShowFoundCount();
         ThawList();
         if (releaseEngine_ && walking_ == 0) {
@@ -365,18 +365,26 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
     }
 }
 
-// Whether the file of a report is missing. The reports of a program that is gone name many
-// files of one missing folder: during a walk each folder is asked for once, and a file whose
-// folder is missing is missing too.
+// Whether the file of a report is missing. Reports name the same files again and again, and
+// those of a program that is gone name many files of one missing folder: during a walk each
+// file or folder is asked for once, and a file whose folder is missing is missing too.
 bool frmMain::FileMissing(const std::string& path) {
+    if (walking_ == 0) return !PathExists(path);
+    auto exists = [this](const std::string& p) {
+        auto it = knownPaths_.find(p);
+        if (it == knownPaths_.end()) it = knownPaths_.emplace(p, PathExists(p)).first;
+        return it->second;
+    };
     size_t cut = 0;
     for (size_t i = 0; i < path.size(); i += AnsiCharBytes(path, i))
         if (path[i] == '\\') cut = i;
     const std::string folder = path.substr(0, cut);
-    const bool cache = walking_ > 0 && cut > 2;
-    if (cache && missingFolders_.count(folder)) return true;
-    if (PathExists(path)) return false;
-    if (cache && !presentFolders_.count(folder)) (PathExists(folder) ? presentFolders_ : missingFolders_).insert(folder);
+    if (cut > 2) {
+        auto it = knownPaths_.find(folder);
+        if (it != knownPaths_.end() && !it->second) return true;
+    }
+    if (exists(path)) return false;
+    if (cut > 2) exists(folder);
     return true;
 }
 

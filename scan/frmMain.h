@@ -1,8 +1,8 @@
 #pragma once
 // The main window: the error list, the Scan button, the status labels and the menu bar.
 #include <cstdint>
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -113,6 +113,6 @@ private:
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
     std::wstring fitText_[4];  // the last text measured in each column
-    // Folders found missing or present during the running walk.
-    std::set<std::string> missingFolders_, presentFolders_;
+    // Files and folders found present (true) or missing during the running walk.
+    std::map<std::string, bool> knownPaths_;
 };
