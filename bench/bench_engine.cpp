@@ -247,6 +247,8 @@ int main(int argc, char** argv)
         std::printf("cannot create HKEY_CURRENT_USER\\%s\n", TreeKey);
         return 1;
     }
+    // The registry is written out now rather than by the server's periodic save in mid-walk.
+    RegFlushKey(HKEY_CURRENT_USER);
     if (built)
         std::printf("Built HKEY_CURRENT_USER\\%s: %ld keys in %.1f s\n", TreeKey, built, Now() - t0);
     else

@@ -174,6 +174,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         return 2;
     }
+    // The registry is written out now rather than by the server's periodic save in mid-scan.
+    RegFlushKey(HKEY_CURRENT_USER);
     wholeOk &= WholeScanRatio("Whole scan, with the synthetic tree and the seeded values", ignorePath, defaultIgnore,
                               Rounds) <= WholeLimit;
 
