@@ -2,7 +2,8 @@
 # Builds the engine benchmark and runs it in a throwaway Wine prefix (no display needed):
 # the whole registry of a fresh prefix, then the same with a synthetic tree of 20,420 keys
 # and about 81,000 values added.
-# Usage: bench/run.sh [repetitions]      (HALVREN_BUILD picks another build directory)
+# Usage: bench/run.sh [repetitions]   (of the engine walks and of the window scans; HALVREN_BUILD
+# picks another build directory)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${HALVREN_BUILD:-$root/build}
@@ -13,11 +14,12 @@ cmake --build "$build" -j"$(nproc)" --target bench_engine
 halvren_start_wine
 wine "$build/stage/bench_engine.exe" "$@"
 
-# ---- List benchmark: the main window's scan listing 10,000 rows against the same scan whose
-# reports are all dropped by an ignore entry. It shows the window, so it needs a display.
+# ---- Whole-scan and list benchmarks: the main window's scan against the reference walk, and
+# the scan listing 10,000 rows against the same scan whose reports are all dropped by an
+# ignore entry. It shows the window, so it needs a display.
 cmake --build "$build" -j"$(nproc)" --target bench_list stage_data
 [ -n "${DISPLAY:-}" ] || halvren_start_display
-wine "$build/stage/bench_list.exe"
+wine "$build/stage/bench_list.exe" "$@"
 
 # ---- Search benchmark: the missing-file search over drive C: seeded with 50,000 files in 5,000
 # folders, against a bare FindFirstFileA/FindNextFileA walk of the same drive.

@@ -13,7 +13,7 @@ constexpr int32_t LastRoot = static_cast<int32_t>(0x80000006u);
 // this buffer never needs to grow for a name; data grows on demand.
 constexpr size_t ValueNameBytes = 32768;
 constexpr size_t ValueDataBytes = 65536;
-// A walk that met a huge value gives the memory back afterwards.
+// A walk that met a huge value gives the memory back right after it.
 constexpr size_t ValueDataKeep = 1 << 20;
 
 HKEY RootHandle(int32_t lRoot)
@@ -82,6 +82,11 @@ void cRegSearch::SetSearchFlags(int32_t vData)
 void cRegSearch::SetRootKey(int32_t vData)
 {
     m_lRootKey = vData;
+}
+
+void cRegSearch::SetValueSizeLimit(size_t cbMax)
+{
+    m_cbValueLimit = cbMax;
 }
 
 void cRegSearch::StopSearch()
@@ -200,6 +205,7 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
             DWORD cchName = 0;
             DWORD cbData = 0;
             LONG lResult = ERROR_SUCCESS;
+            bool bTooLarge = false;
             for (int nTry = 0;; ++nTry) {
                 cchName = static_cast<DWORD>(m_valueName.size());
                 cbData = static_cast<DWORD>(m_valueData.size());
@@ -207,11 +213,19 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
                                         m_valueData.data(), &cbData);
                 if (lResult != ERROR_MORE_DATA || nTry == 3)
                     break;
-                GrowValueBuffers(hKey, cbData);
+                // A value the memory cannot hold cannot name a file either: skip it.
+                try {
+                    GrowValueBuffers(hKey, cbData);
+                } catch (const std::bad_alloc&) {
+                    bTooLarge = true;
+                    break;
+                }
             }
             // A value that keeps outgrowing every buffer is being rewritten as we read it.
-            if (lResult == ERROR_MORE_DATA)
+            if (bTooLarge || lResult == ERROR_MORE_DATA) {
+                ReleaseHugeBuffer();
                 continue;
+            }
             if (lResult != ERROR_SUCCESS)
                 break;
 
@@ -219,7 +233,13 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
             const bool bNameHit = (m_lSearchFlags & 1) && IsMatch(sName);
             if (!bNameHit && !(m_lSearchFlags & 2))
                 continue;
-            const std::string sText = FormatValueData(lType, m_valueData.data(), cbData);
+            std::string sText;
+            try {
+                sText = FormatValueData(lType, m_valueData.data(), cbData);
+            } catch (const std::bad_alloc&) {
+                ReleaseHugeBuffer();
+                continue;
+            }
             const bool bDataHit = (m_lSearchFlags & 2) && IsMatch(sText);
             if (!bNameHit && !bDataHit)
                 continue;
@@ -248,8 +268,21 @@ void cRegSearch::GrowValueBuffers(HKEY hKey, DWORD cbDataWanted)
     const size_t cbData = std::max({static_cast<size_t>(cbDataWanted), static_cast<size_t>(cbMaxData) + 2,
                                     m_valueData.size() * 2});
     const size_t cbName = std::max(static_cast<size_t>(cchMaxName) * 2 + 2, m_valueName.size());
-    m_valueData.resize(cbData);
     m_valueName.resize(cbName);
+    if (static_cast<size_t>(cbDataWanted) > m_cbValueLimit)
+        throw std::bad_alloc();
+    // The old buffer goes before the new one is made: two huge ones may not fit together.
+    std::vector<BYTE>().swap(m_valueData);
+    m_valueData.resize(std::min(cbData, std::max(m_cbValueLimit, ValueDataBytes)));
+}
+
+// Back to the usual buffer after a huge value, or after a grow that failed.
+void cRegSearch::ReleaseHugeBuffer()
+{
+    if (m_valueData.size() <= ValueDataKeep && !m_valueData.empty())
+        return;
+    std::vector<BYTE>().swap(m_valueData);
+    m_valueData.resize(ValueDataBytes);
 }
 
 std::string cRegSearch::CutAtNull(const char* p, size_t cb)

@@ -52,6 +52,9 @@ public:
     void SetSearchFlags(int32_t vData);
     // A predefined root handle (0x80000000 .. 0x80000006), or 0 for all seven.
     void SetRootKey(int32_t vData);
+    // The most bytes of value data the walk grows its buffer to (unlimited by default). A larger
+    // value, like one the memory cannot hold, is skipped and the walk goes on.
+    void SetValueSizeLimit(size_t cbMax);
 
     // Runs one whole walk; returns after SearchFinished has been raised. A call made while a
     // walk runs (from a handler or the yield) is ignored.
@@ -70,6 +73,7 @@ private:
 
     void PrepareMatch();
     void GrowValueBuffers(HKEY hKey, DWORD cbDataWanted);
+    void ReleaseHugeBuffer();
     void Trap();
 
     cRegSearchEvents* m_pEvents;
@@ -80,6 +84,7 @@ private:
     std::string m_sSearchString;
     std::string m_sSubKey;
     int32_t m_lStopCode = 0;
+    size_t m_cbValueLimit = SIZE_MAX;
 
     bool m_bRunning = false;
     std::string m_sRootName;  // of the root being walked, for the events

@@ -1,5 +1,6 @@
 #include "scan/frmMain.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -29,8 +30,13 @@ enum : int {
 // timers and repaints, rarely enough that the walk does not pay for a message check per key.
 constexpr DWORD kPumpIntervalMs = 10;
 // A list view that is shown repaints on every inserted row, which costs milliseconds a row;
-// during a walk it takes rows with its drawing off and is shown again this often.
+// during a walk it takes rows with its drawing off and is shown again at most this often, and
+// the count labels are set at most this often too.
 constexpr DWORD kListPaintMs = 100;
+// Showing a long list again costs tens of milliseconds: the pause between two showings is at
+// least this many times what the last one cost, so that they take a small part of the scan.
+constexpr DWORD kListPaintShare = 50;
+constexpr DWORD kListPaintMaxMs = 2000;
 
 const COLORREF kBannerColor = RGB(0x1F, 0x3A, 0x5F);
 constexpr int kBannerHeight = 945;  // twips
@@ -224,6 +230,8 @@ void frmMain::cmdStartStop_Click() {
         cReg->SetSearchString("C:\\");
         Label1.SetText(LangText(204));
         lastPump_ = GetTickCount();
+        listPaintGap_ = kListPaintMs;
+        knownPaths_.clear();
         ignoreCached_ = false;
         ignoreFault_ = 0;
         cRegSearch* engine = cReg.get();
@@ -234,6 +242,7 @@ void frmMain::cmdStartStop_Click() {
         }
         --walking_;
         scanning_ = false;
+        knownPaths_.clear();
         if (countPending_ && IsLoaded()) ShowFoundCount();
         ThawList();
         if (releaseEngine_ && walking_ == 0) {
@@ -256,9 +265,14 @@ void frmMain::YieldToWindows() {
     DWORD now = GetTickCount();
     if (now - lastPump_ < kPumpIntervalMs) return;
     lastPump_ = now;
-    if (countPending_) ShowFoundCount();
+    if (countPending_ && now - lastCountShown_ >= kListPaintMs) ShowFoundCount();
     ignoreCached_ = false;
-    if (listFrozen_ && now - lastListPaint_ >= kListPaintMs) ThawList();
+    if (listFrozen_ && now - lastListPaint_ >= listPaintGap_) {
+        ThawList();
+        if (lvwRegErrors.hwnd) UpdateWindow(lvwRegErrors.hwnd);
+        const DWORD cost = GetTickCount() - now;
+        listPaintGap_ = std::min(std::max(cost * kListPaintShare, kListPaintMs), kListPaintMaxMs);
+    }
     ui::DoEvents();
 }
 
@@ -292,7 +306,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
     try {
         const char* type = lFound == 0 ? "KEY_NAME" : lFound == 1 ? "VALUE NAME" : lFound == 2 ? "VALUE VALUE" : "";
         const std::string path = ExtractFilePath(sValue);
-        if (PathExists(path)) return;
+        if (!FileMissing(path)) return;
 
         const std::vector<std::string>* entries = IgnoreEntries();
         if (!entries) return;
@@ -300,7 +314,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
             const std::string key = UpperAnsi(sKey);
             const std::string data = UpperAnsi(sValue);
             for (const std::string& entry : *entries)
-                if (key.find(entry) != std::string::npos || data.find(entry) != std::string::npos) return;
+                if (FindAnsi(key, entry) != std::string::npos || FindAnsi(data, entry) != std::string::npos) return;
         }
 
         if (bRecommended) {
@@ -334,6 +348,29 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
             ShowFoundCount();
     } catch (...) {
     }
+}
+
+// Whether the file of a report is missing. Reports name the same files again and again, and
+// those of a program that is gone name many files of one missing folder: during a walk each
+// file or folder is asked for once, and a file whose folder is missing is missing too.
+bool frmMain::FileMissing(const std::string& path) {
+    if (walking_ == 0) return !PathExists(path);
+    auto exists = [this](const std::string& p) {
+        auto it = knownPaths_.find(p);
+        if (it == knownPaths_.end()) it = knownPaths_.emplace(p, PathExists(p)).first;
+        return it->second;
+    };
+    size_t cut = 0;
+    for (size_t i = 0; i < path.size(); i += AnsiCharBytes(path, i))
+        if (path[i] == '\\') cut = i;
+    const std::string folder = path.substr(0, cut);
+    if (cut > 2) {
+        auto it = knownPaths_.find(folder);
+        if (it != knownPaths_.end() && !it->second) return true;
+    }
+    if (exists(path)) return false;
+    if (cut > 2) exists(folder);
+    return true;
 }
 
 // The items of the settings dialog's ignore list, loading the dialog hidden when needed; null
@@ -378,10 +415,18 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
     if (!lvwRegErrors.hwnd) return;
     int columns = lvwRegErrors.ColumnCount();
     if (columns > 4) columns = 4;
+    // A cell shows only its first characters; a longer text must not widen the column.
+    constexpr size_t kShownChars = 259;
     int width[4] = {0, 0, 0, 0};
-    for (int c = 0; c < columns; ++c)
+    for (int c = 0; c < columns; ++c) {
+        // Most rows repeat the type and root of the row before: a text measured already is no
+        // wider than the column.
+        std::wstring shown = cells[c].substr(0, kShownChars);
+        if (fitCalibrated_ && shown == fitText_[c]) continue;
         width[c] = static_cast<int>(
-            SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(cells[c].c_str())));
+            SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(shown.c_str())));
+        fitText_[c] = std::move(shown);
+    }
     if (!fitCalibrated_) {
         AutoSizeColumns(lvwRegErrors);
         for (int c = 0; c < columns; ++c) {
@@ -400,6 +445,7 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
 
 void frmMain::ShowFoundCount() {
     countPending_ = false;
+    lastCountShown_ = GetTickCount();
     std::wstring count = L"(" + std::to_wstring(lvwRegErrors.Count()) + L" " + LangText(210) + L")";
     Label1.SetText(count);
     lblStatus.SetText(LangText(211) + L"\r\n" + count);

@@ -1,6 +1,7 @@
 #pragma once
 // The main window: the error list, the Scan button, the status labels and the menu bar.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -97,6 +98,7 @@ private:
     void ShowFoundCount();
     const std::vector<std::string>* IgnoreEntries();
     DWORD LoadIgnoreList();
+    bool FileMissing(const std::string& path);
     void FreezeList();
     void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
@@ -119,11 +121,16 @@ private:
     // The system's error that stopped the walk because Ignore.txt could not be read again.
     DWORD ignoreFault_ = 0;
     DWORD lastListPaint_ = 0;
+    DWORD listPaintGap_ = 0;
+    DWORD lastCountShown_ = 0;
     // Column fitting without re-measuring every row: the widest text of each column so far
     // and the margin the list view adds to it, learnt from the first row of a scan.
     bool fitCalibrated_ = false;
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
+    std::wstring fitText_[4];  // the last text measured in each column
+    // Files and folders found present (true) or missing during the running walk.
+    std::map<std::string, bool> knownPaths_;
 
 public:
     // The scheduled scan reads the local time through this function; nullptr brings back

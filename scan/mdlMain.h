@@ -6,12 +6,22 @@
 
 #include "ui/Controls.h"
 
+// Texts of the ANSI code page, character by character: under a multi-byte code page (Japanese,
+// Chinese) the second byte of a character may be "\\" or "|".
+// The number of bytes of the character that starts at text[at]: 2 for a lead byte followed by
+// another byte, otherwise 1.
+size_t AnsiCharBytes(const std::string& text, size_t at);
+// The first occurrence of `what` in `text` that begins on a character at or after `from`;
+// std::string::npos when there is none.
+size_t FindAnsi(const std::string& text, const std::string& what, size_t from = 0);
+
 // The upper-case file path on drive C: cut out of a registry data text.
 std::string ExtractFilePath(const std::string& data);
 // Fits every column of the list view to its contents, or only `column` when it is >= 0.
 void AutoSizeColumns(ui::ListView& list, int column = -1);
 // Removes every item equal, ignoring letter case, to an earlier one; keeps first occurrences.
 void RemoveDuplicateItems(ui::ListBox& list);
+// The text with its characters in reverse order.
 std::string ReverseString(const std::string& text);
 // A setting text as a number: blanks around it, a sign, digits and a fraction; false for
 // anything else (an empty text, "&H7", "7a").

@@ -32,17 +32,20 @@ std::string DateTimeText() {
     return text;
 }
 
-// First every "\" doubled, then a "\" before every double quote.
+// First every "\" doubled, then a "\" before every double quote; the second byte of a
+// character is left alone.
 std::string Escape(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 8);
-    for (char c : text) {
-        if (c == '\\')
+    for (size_t i = 0; i < text.size();) {
+        const size_t n = AnsiCharBytes(text, i);
+        if (n == 1 && text[i] == '\\')
             out += "\\\\";
-        else if (c == '"')
+        else if (n == 1 && text[i] == '"')
             out += "\\\"";
         else
-            out += c;
+            out.append(text, i, n);
+        i += n;
     }
     return out;
 }
@@ -115,6 +118,71 @@ LONG ReadValue(HKEY root, const std::string& keyPath, const std::string& name, D
     return rc;
 }
 
+// Whether a wide text has a form in the ANSI code page: names and data the registry holds may
+// have characters that the code page lacks, and the ANSI registry functions then give "?" or a
+// look-alike in their place.
+bool HasAnsiForm(const wchar_t* text, size_t length) {
+    if (length == 0 || GetACP() == CP_UTF8) return true;
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(length), nullptr, 0,
+                                      nullptr, &usedDefault);
+    return n > 0 && !usedDefault;
+}
+
+// Whether a name without an ANSI form reads as `ansi` through the ANSI functions, with or
+// without look-alikes for the missing characters.
+bool ReadsAs(const std::wstring& name, const std::string& ansi) {
+    if (HasAnsiForm(name.data(), name.size())) return false;
+    if (ToAnsi(name) == ansi) return true;
+    std::string plain(name.size() * 2 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.data(), static_cast<int>(name.size()),
+                                      &plain[0], static_cast<int>(plain.size()), nullptr, nullptr);
+    return n > 0 && plain.compare(0, static_cast<size_t>(n), ansi) == 0 && static_cast<size_t>(n) == ansi.size();
+}
+
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// Whether the string data of a value that the ANSI functions read has an ANSI form: the
+// value read again through the wide functions.
+bool DataHasAnsiForm(HKEY root, const std::string& keyPath, const std::string& name) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, FromAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
+    const std::wstring wname = FromAnsi(name);
+    DWORD type = REG_NONE, size = 0;
+    LONG rc = RegQueryValueExW(h, wname.c_str(), nullptr, &type, nullptr, &size);
+    std::wstring data;
+    for (int attempt = 0; rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA; ++attempt) {
+        data.assign(size / sizeof(wchar_t) + 1, L'\0');
+        DWORD got = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+        rc = RegQueryValueExW(h, wname.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &got);
+        if (rc == ERROR_SUCCESS) {
+            data.resize(got / sizeof(wchar_t));
+            break;
+        }
+        if (rc != ERROR_MORE_DATA || attempt == 8) break;
+        size = got > size ? got : size * 2 + 64;
+    }
+    RegCloseKey(h);
+    return rc == ERROR_SUCCESS && (!IsTextType(type) || HasAnsiForm(data.data(), data.size()));
+}
+
+// Whether a row's value name, not found by the ANSI functions, reads the name of a value that
+// exists but has characters outside the code page: the row then cannot name its value
+// exactly, and the value is not gone.
+bool StandsForNameWithoutAnsiForm(HKEY root, const std::string& keyPath, const std::string& name) {
+    HKEY h = nullptr;
+    if (RegOpenKeyExW(root, FromAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
+    std::vector<wchar_t> found(16384);
+    bool lossy = false;
+    for (DWORD i = 0; !lossy; ++i) {
+        DWORD cch = static_cast<DWORD>(found.size());
+        if (RegEnumValueW(h, i, found.data(), &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        lossy = ReadsAs(std::wstring(found.data(), cch), name);
+    }
+    RegCloseKey(h);
+    return lossy;
+}
+
 // Makes the file without ever replacing one: a second backup within the same second gets
 // " (2)", " (3)", ... behind the date's parenthesis.
 HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std::string& path, DWORD& error) {
@@ -129,8 +197,6 @@ HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std
 }
 
 }  // namespace
-
-std::string ReverseString(const std::string& text) { return std::string(text.rbegin(), text.rend()); }
 
 bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved,
                           std::vector<BackupLeftOut>* leftOut) {
@@ -179,7 +245,15 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
         LONG rc = ReadValue(root, ref.keyPath, ref.valueName, type, bytes);
         std::string line;
         if (rc == ERROR_SUCCESS) {
+            if (IsTextType(type) && !DataHasAnsiForm(root, ref.keyPath, ref.valueName)) {
+                leave(L"its data holds characters outside the system's code page, which a backup file cannot hold");
+                continue;
+            }
             line = ValueLine(nameText, type, bytes);
+        } else if (rc == ERROR_FILE_NOT_FOUND && StandsForNameWithoutAnsiForm(root, ref.keyPath, ref.valueName)) {
+            leave(L"its value name holds characters outside the system's code page, so the value cannot be named "
+                  L"exactly");
+            continue;
         } else if (rc == ERROR_FILE_NOT_FOUND) {
             // Deleted already (a second fix): what the row shows is all there is to keep.
             std::string text = ToAnsi(list.Cell(row, 3));

@@ -204,16 +204,16 @@ int ListView::Count() const { return hwnd ? static_cast<int>(SendMessageW(hwnd, 
 int ListView::AddRow(const std::wstring& text, LPARAM data) {
     if (!hwnd) return -1;
     LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
+    // A fresh row starts unchecked whatever the list view's default.
+    item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
     item.iItem = Count();
     item.pszText = const_cast<wchar_t*>(text.c_str());
     item.lParam = data;
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(1);
     int row = static_cast<int>(SendMessageW(hwnd, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    if (row >= 0) {
-        if (static_cast<size_t>(row) >= rowColors_.size()) rowColors_.resize(static_cast<size_t>(row) + 1, CLR_INVALID);
-        // A fresh row starts unchecked whatever the list view's default.
-        SetChecked(row, false);
-    }
+    if (row >= 0 && static_cast<size_t>(row) >= rowColors_.size())
+        rowColors_.resize(static_cast<size_t>(row) + 1, CLR_INVALID);
     return row;
 }
 
