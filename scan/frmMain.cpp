@@ -26,9 +26,6 @@ enum : int {
     kCmdStartStop,
 };
 
-// The window events run at most this often during a walk: often enough for a Stop click,
-// timers and repaints, rarely enough that the walk does not pay for a message check per key.
-constexpr DWORD kPumpIntervalMs = 10;
 // A list view that is shown repaints on every inserted row, which costs milliseconds a row;
 // during a walk it takes rows with its drawing off and is shown again at most this often, and
 // the count labels are set at most this often too.
@@ -229,7 +226,7 @@ void frmMain::cmdStartStop_Click() {
         cReg->SetSearchFlags(3);
         cReg->SetSearchString("C:\\");
         Label1.SetText(LangText(204));
-        lastPump_ = GetTickCount();
+        pump_.Reset();
         listPaintGap_ = kListPaintMs;
         knownPaths_.clear();
         ignoreCached_ = false;
@@ -262,9 +259,8 @@ void frmMain::cmdStartStop_Click() {
 void frmMain::mnuStartStop_Click() { cmdStartStop_Click(); }
 
 void frmMain::YieldToWindows() {
-    DWORD now = GetTickCount();
-    if (now - lastPump_ < kPumpIntervalMs) return;
-    lastPump_ = now;
+    if (!pump_.Due()) return;
+    const DWORD now = GetTickCount();
     if (countPending_ && now - lastCountShown_ >= kListPaintMs) ShowFoundCount();
     ignoreCached_ = false;
     if (listFrozen_ && now - lastListPaint_ >= listPaintGap_) {

@@ -8,6 +8,7 @@
 
 #include "scan/cRegSearch.h"
 #include "ui/Form.h"
+#include "ui/Yield.h"
 
 // What a row of the error list refers to in the registry, kept beside the row: the key
 // column joins key path and value name with "\", and a value name may itself hold "\".
@@ -113,7 +114,7 @@ private:
     // DoSearch is on the stack: the engine must outlive it, so a close only marks it for release.
     int walking_ = 0;
     bool releaseEngine_ = false;
-    DWORD lastPump_ = 0;
+    ui::YieldThrottle pump_;  // the walk lets the window events run at most every ~10 ms
     bool listFrozen_ = false;
     bool countPending_ = false;
     std::vector<std::string> ignoreEntries_;

@@ -177,6 +177,48 @@ TEST_F(MainWindow, ScansListMissingFiles) {
     EXPECT_TRUE(f.menu.Visible(frmMain::mnuRepair));
 }
 
+// Row and header clicks, a real click on a check box, and the right button popping Repair up
+// only while that menu is shown.
+bool g_popupSeen = false;
+void CALLBACK ClosePopup(HWND, UINT, UINT_PTR, DWORD) {
+    HWND popup = FindWindowW(L"#32768", nullptr);
+    if (popup && IsWindowVisible(popup)) g_popupSeen = true, EndMenu();
+}
+TEST_F(MainWindow, ListCommands) {
+    frmMain& f = LoadMain();
+    for (int i = 0; i < 4; ++i) f.cReg_SearchFound(CU, "K\\v" + std::to_string(i), Missing + "f.exe", 2, "v");
+    ui::ListView& list = f.lvwRegErrors;
+    auto checks = [&] {
+        std::string s;
+        for (int i = 0; i < list.Count(); ++i) s += list.Checked(i) ? '1' : '0';
+        return s;
+    };
+    f.lvwRegErrors_ItemClick(2);
+    EXPECT_EQ(checks(), "0010");
+    f.lvwRegErrors_ColumnClick();
+    EXPECT_EQ(checks(), "1111");
+
+    f.mnuUncheckAll_Click();
+    RECT icon = {LVIR_ICON, 0, 0, 0};
+    SendMessageW(list.hwnd, LVM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&icon));
+    POINT box = {icon.left - 8, (icon.top + icon.bottom) / 2};
+    PostMessageW(list.hwnd, WM_LBUTTONUP, 0, MAKELPARAM(box.x, box.y));
+    SendMessageW(list.hwnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(box.x, box.y));
+    PumpFor(20);
+    EXPECT_EQ(checks(), "0001");
+
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, ClosePopup);
+    f.lvwRegErrors_MouseUp(2, 0, 20, 20);
+    EXPECT_FALSE(g_popupSeen);
+    f.menu.SetVisible(frmMain::mnuRepair, true);
+    f.menu.Apply(f.hwnd());
+    f.lvwRegErrors_MouseUp(1, 0, 20, 20);
+    EXPECT_FALSE(g_popupSeen);
+    f.lvwRegErrors_MouseUp(2, 0, 20, 20);
+    EXPECT_TRUE(g_popupSeen);
+    KillTimer(nullptr, timer);
+}
+
 TEST_F(MainWindow, StopAndCloseDuringAScan) {
     frmMain& f = LoadMain();
     // A Start click during the walk only stops it; the rows so far stay.

@@ -152,23 +152,32 @@ TEST_F(SearchInfo, ListsExactlyTheMatchesStopsAndCloses) {
     EXPECT_FALSE(S().IsLoaded());
 }
 
-// The copy over an old file and to a missing folder, leaving no temporary; a double-click opens the folder.
-TEST_F(SearchInfo, CopyAndOpenFolder) {
+// The pop-up over the found list; the copy over an old file, to a missing folder and onto a folder
+// it cannot replace, leaving no temporary; a double-click opens the folder.
+TEST_F(SearchInfo, PopupCopyAndOpenFolder) {
+    const POINT at = {300, 300};
+    Search("hlvq7none");
+    EXPECT_FALSE(PopsUp([&] { S().lstFiles_MouseUp(2, at); }));
     AddRow("K\\A", "\"" + Tree + "\\dest\\MAIN.EXE\" -x");
     AddRow("K\\B", Tree + "\\nowhere\\MAIN.EXE");
+    AddRow("K\\C", Tree + "\\a\\b\\c\\hlvq7Target.dll");  // a folder of that name stands there
     WriteFileBytes(Tree + "\\dest\\MAIN.EXE", "old and longer than the source? no.");
     Search("hlvq7tarxet.dll");
     ASSERT_EQ(1, S().lstFiles.Count());
-    for (int row : {0, 1}) {
+    EXPECT_FALSE(PopsUp([&] { S().lstFiles_MouseUp(1, at); }));
+    EXPECT_TRUE(PopsUp([&] { S().lstFiles_MouseUp(2, at); }));
+    for (int row : {0, 1, 2}) {
         Select(row);
         S().lstFiles.SetListIndex(0);
         MessageBoxCapture boxes;
         S().mnuUse_Click();
-        ASSERT_EQ(row == 0 ? 0u : 1u, boxes.boxes.size());
+        ASSERT_EQ(row == 0 ? 0u : 1u, boxes.boxes.size()) << row;
     }
     EXPECT_TRUE(ReadFileBytes(Tree + "\\a\\b\\c\\hlvq7tarxet.dll") == ReadFileBytes(Tree + "\\dest\\MAIN.EXE"));
+    EXPECT_TRUE(GetFileAttributesA((Tree + "\\a\\b\\c\\hlvq7Target.dll").c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     WIN32_FIND_DATAA fd;
-    EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((Tree + "\\dest\\*.tmp").c_str(), &fd));
+    for (const char* dir : {"\\dest\\*.tmp", "\\a\\b\\c\\*.tmp"})
+        EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((Tree + dir).c_str(), &fd)) << dir;
     static std::pair<std::string, int> started;
     SetStartProgramHook([](const std::string& line, int show, DWORD*) { return started = {line, show}, true; });
     S().lstFiles_DblClick();
