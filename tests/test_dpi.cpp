@@ -12,7 +12,9 @@
 #include "core/modDir.h"
 #include "core/modLanguage.h"
 #include "core/modPathUsers.h"
+#include "scan/frmIgnore.h"
 #include "scan/frmMain.h"
+#include "ui/Dpi.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -110,6 +112,47 @@ TEST(Dpi, WindowsHoldTheirLayoutAt144) {
         for (int i = 0; i < 100 && IsWindowVisible(w); ++i) Sleep(50);
     }
     DeleteFileA(backup.c_str());
+}
+
+// Moved to a screen of twice the DPI, the main window and the settings dialog double every
+// control's place and font, and keep an icon of their own.
+TEST(Dpi, WindowsFollowTheirScreen) {
+    UseEnglish();
+    SettingGuard lang("curLang");
+    MessageBoxCapture boxes;
+    ui::SetEndProgramHook([] {});  // closing the main window would end the test program
+    auto measures = [](HWND form) {
+        std::vector<int> all;
+        for (HWND c = GetWindow(form, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+            LOGFONTW lf = {};
+            GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof(lf), &lf);
+            all.insert(all.end(), {static_cast<int>(InParent(c).left), static_cast<int>(InParent(c).bottom),
+                                   static_cast<int>(lf.lfHeight)});
+        }
+        return all;
+    };
+    const int to = 2 * ui::SystemDpi();
+    for (ui::Form* form : {static_cast<ui::Form*>(&frmMain::Get()), static_cast<ui::Form*>(&frmIgnore::Get())}) {
+        ASSERT_TRUE(form->Load());
+        HWND w = form->hwnd();
+        const HICON stock = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+        EXPECT_NE(GetClassLongPtrW(w, GCLP_HICON), reinterpret_cast<LONG_PTR>(stock)) << "no icon of its own";
+        std::vector<int> twice = measures(w);
+        for (int& m : twice) m *= 2;
+        RECT r, client;
+        GetWindowRect(w, &r);
+        GetClientRect(w, &client);
+        r.right += client.right;  // the system's suggestion: the client area doubles
+        r.bottom += client.bottom;
+        SendMessageW(w, ui::kWmDpiChanged, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&r));
+        EXPECT_EQ(measures(w), twice);
+        CheckLayout(w, form == &frmMain::Get() ? Allowed{{10, 0}, {15, 0}, {10, 11}} : Allowed{});
+        form->Unload();
+    }
+    ui::SetEndProgramHook(nullptr);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
 }
 
 }  // namespace

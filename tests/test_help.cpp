@@ -97,6 +97,7 @@ protected:
         SetOpenLinkHook(nullptr);
         SetMakerHostHook("");
         InetControl::SetTimeoutHook(0);
+        frmAutoUpd::Get().bAutoCheck = false;
     }
     void Menu(int id) { SendMessageW(frmMain::Get().hwnd(), WM_COMMAND, id, 0); }
     std::string Web(const char* path) { return "http://" + server.host + path; }
@@ -148,6 +149,31 @@ TEST_F(Help, ManualCheckAnswersAsTheServerSays) {
     EXPECT_TRUE(RunCheck(frmUpdate::Get()));
     EXPECT_TRUE(RunCheck(frmAutoUpd::Get()));
     EXPECT_EQ(std::vector<std::string>(2, Web("/en/products/sarnoth/update.html")), g_opened);
+
+    // The automatic check says nothing when there is nothing newer; gated off, it asks nothing.
+    server.reply = Server::Ok("2.10");
+    MessageBoxCapture quiet;
+    EXPECT_TRUE(RunCheck(frmAutoUpd::Get()));
+    frmAutoUpd::Get().bAutoCheck = false;
+    const int before = server.connections;
+    frmAutoUpd::Get().Load();
+    PumpFor(1400);
+    EXPECT_TRUE(frmAutoUpd::Get().IsLoaded());
+    EXPECT_EQ(before, server.connections);
+    EXPECT_TRUE(quiet.boxes.empty());
+}
+
+// The version text comes from the program's version resource, which halvren.exe carries too.
+TEST_F(Help, VersionComesFromTheResource) {
+    EXPECT_EQ("2.10", VersionText());
+    const std::string exe = ProgramFolder() + "\\halvren.exe";
+    std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), nullptr) + 1);
+    VS_FIXEDFILEINFO* f = nullptr;
+    UINT n = 0;
+    ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, info.size(), info.data()));
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&f), &n));
+    EXPECT_EQ(MAKELONG(1, 2), f->dwFileVersionMS);
+    EXPECT_EQ(0u, HIWORD(f->dwFileVersionLS));
 }
 
 TEST_F(Help, CancelAndCloseEndTheCheckForGood) {
