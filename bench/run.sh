@@ -12,16 +12,18 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmak
 cmake --build "$build" -j"$(nproc)" --target bench_engine
 . "$root/scripts/winenv.sh"
 halvren_start_wine
-wine "$build/stage/bench_engine.exe" "$@"
+fail=0
+wine "$build/stage/bench_engine.exe" "$@" || fail=1
 
 # ---- Whole-scan and list benchmarks: the main window's scan against the reference walk, and
 # the scan listing 10,000 rows against the same scan whose reports are all dropped by an
 # ignore entry. It shows the window, so it needs a display.
 cmake --build "$build" -j"$(nproc)" --target bench_list stage_data
 [ -n "${DISPLAY:-}" ] || halvren_start_display
-wine "$build/stage/bench_list.exe" "$@"
+wine "$build/stage/bench_list.exe" "$@" || fail=1
 
 # ---- Search benchmark: the missing-file search over drive C: seeded with 50,000 files in 5,000
 # folders, against a bare FindFirstFileA/FindNextFileA walk of the same drive.
 cmake --build "$build" -j"$(nproc)" --target bench_search
-wine "$build/stage/bench_search.exe"
+wine "$build/stage/bench_search.exe" || fail=1
+exit $fail
