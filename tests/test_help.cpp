@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/App.h"
+#include "core/Text.h"
 #include "core/modLanguage.h"
 #include "scan/frmMain.h"
 #include "shell/FrmAbout.h"
@@ -79,7 +80,7 @@ std::vector<std::string> g_opened;
 template <class Form> bool RunCheck(Form& form) {
     form.Load();
     form.Timer1_Timer();
-    return PumpUntil([&] { return !form.IsLoaded(); }, 5000);
+    return PumpUntil([&] { return !form.IsLoaded(); }, 20000);
 }
 
 class Help : public ::testing::Test {
@@ -111,6 +112,7 @@ TEST_F(Help, OpenersFollowTheStoredLanguage) {
         {OpenHomePage, Web("/en"), Web("/pl"), Web("/de")},
         {OpenSupportPage, Web("/en/support.html"), Web("/pl/wsparcie.html"), Web("/de/support.html")},
         {OpenContactPage, Web("/en/contact.html"), Web("/pl/kontakt.html"), Web("/de/contact.html")},
+        {OpenForumPage, Web("/forum"), Web("/forum"), Web("/forum")},
         {OpenUpdatePage, Web("/en/products/sarnoth/update.html"), Web("/pl/produkty/sarnoth/update.html"),
          Web("/de/products/sarnoth/update.html")},
         {OpenReadme, docs + "english\\readme.txt", docs + "polish\\readme.txt", docs + "deutsch\\readme.txt"},
@@ -123,6 +125,10 @@ TEST_F(Help, OpenersFollowTheStoredLanguage) {
             const std::string want = lang == "English" ? r.en : lang == "Polish" ? r.pl : lang == "Deutsch" ? r.de : "";
             EXPECT_EQ(want.empty() ? std::vector<std::string>{} : std::vector<std::string>{want}, g_opened) << lang;
         }
+    SetOpenLinkHook(nullptr);  // the real shell: a missing document fails quietly
+    MessageBoxCapture boxes;
+    EXPECT_LE(OpenLink(docs + "deutsch\\no-such-readme.txt"), 32);
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(Help, ManualCheckAnswersAsTheServerSays) {
@@ -195,22 +201,54 @@ TEST_F(Help, CancelAndCloseEndTheCheckForGood) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-// The link under the mouse is underlined; moving off the links leaves the last one so.
-TEST_F(Help, AboutBoxUnderlinesTheLinkUnderTheMouse) {
+// The about box: version and computer name, the underline following the pointer, the links, one
+// window for every use of the menu item, and a reopened box with nothing underlined.
+TEST_F(Help, AboutBox) {
     Menu(frmMain::mnuAbout);
     FrmAbout& a = FrmAbout::Get();
+    ASSERT_TRUE(a.IsVisible());
+    EXPECT_EQ(frmMain::Get().hwnd(), GetWindow(a.hwnd(), GW_OWNER));
+    char name[256] = {};
+    DWORD size = sizeof name;
+    GetComputerNameA(name, &size);  // the box shows the same
+    EXPECT_EQ(L"2.10|" + FromAnsi(name), a.Label1.Text() + L"|" + a.Label4.Text());
     auto at = [&](ui::Label& l) {
-        POINT p = {3, 3};
-        MapWindowPoints(l.hwnd, a.hwnd(), &p, 1);
-        return MAKELPARAM(p.x, p.y);
+        RECT r;
+        GetWindowRect(l.hwnd, &r);
+        MapWindowPoints(HWND_DESKTOP, a.hwnd(), reinterpret_cast<POINT*>(&r), 2);
+        return MAKELPARAM(r.left + 3, r.top + 3);
     };
+    auto underlined = [&] {
+        std::string s;
+        for (ui::Label* l : {&a.Label14, &a.Label15, &a.Label16, &a.Label17}) s += a.Underlined(*l) ? "1" : "0";
+        return s;
+    };
+    auto click = [&](ui::Label& l) {
+        for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP}) SendMessageW(a.hwnd(), m, 0, at(l));
+    };
+    EXPECT_EQ("0000", underlined());
     for (const auto& m : {std::make_pair(at(a.Label14), "1000"), std::make_pair(at(a.Label15), "0100"),
                           std::make_pair(MAKELPARAM(2, 2), "0100")}) {
         SendMessageW(a.hwnd(), WM_MOUSEMOVE, 0, m.first);
-        std::string lit;
-        for (ui::Label* l : {&a.Label14, &a.Label15, &a.Label16, &a.Label17}) lit += a.Underlined(*l) ? '1' : '0';
-        EXPECT_EQ(m.second, lit);
+        EXPECT_EQ(m.second, underlined());
     }
+    click(a.Label16);
+    EXPECT_EQ(std::vector<std::string>{Web("/forum")}, g_opened);
+    PutSetting("curLang", "");
+    click(a.Label17);
+    EXPECT_EQ(1u, g_opened.size());
+    // A second use brings the same window forward; its captions are not set again.
+    const HWND first = a.hwnd();
+    a.Label86.SetText(L"kept");
+    Menu(frmMain::mnuAbout);
+    EXPECT_EQ(first, a.hwnd());
+    EXPECT_EQ(L"kept", a.Label86.Text());
+    click(a.Label1);  // the version closes it, as OK does
+    EXPECT_FALSE(a.IsLoaded());
+    Menu(frmMain::mnuAbout);
+    EXPECT_EQ("0000" + ToAnsi(LangText(119)), underlined() + ToAnsi(a.Label86.Text()));
+    SendMessageW(a.hwnd(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_FALSE(a.IsLoaded());
 }
 
 }  // namespace
