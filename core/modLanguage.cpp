@@ -112,6 +112,12 @@ const std::wstring& LangText(int id)
     return Table()[id];
 }
 
+std::wstring LangTextOr(int id, const wchar_t* english)
+{
+    const std::wstring& text = LangText(id);
+    return text.empty() ? std::wstring(english) : text;
+}
+
 void ClearLanguageTable()
 {
     for (int i = 0; i < TextCount; ++i)

@@ -11,5 +11,7 @@ void LoadLanguage();
 int LoadLanguageFile(const std::string& fileName);
 // Text id 0..999; any other id gives the empty text.
 const std::wstring& LangText(int id);
+// For texts newer than some language files: the English wording when the file lacks the id.
+std::wstring LangTextOr(int id, const wchar_t* english);
 // Empties the table (for tests).
 void ClearLanguageTable();
