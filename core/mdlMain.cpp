@@ -34,16 +34,19 @@ bool SetRegStringValue(HKEY key, const std::string& subKey, const std::string& v
     return written;
 }
 
-void DeleteRegValue(HKEY key, const std::string& subKey, const std::string& valueName)
+LONG DeleteRegValue(HKEY key, const std::string& subKey, const std::string& valueName)
 {
     if (!key)
-        return;   // an unknown root name
+        return ERROR_INVALID_HANDLE;   // an unknown root name
     HKEY h = nullptr;
-    // RegCreateKeyA creates a missing key (and its parents) before the value is looked for.
-    if (RegCreateKeyA(key, subKey.c_str(), &h) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(h, valueName.c_str());
+    // Opened, never created: a key that is gone has no value to delete, and making it again
+    // would leave an empty key behind.
+    LONG rc = RegOpenKeyExA(key, subKey.c_str(), 0, KEY_SET_VALUE, &h);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    rc = RegDeleteValueA(h, valueName.c_str());
     RegCloseKey(h);
+    return rc;
 }
 
 bool DeleteRegValuePath(HKEY key, const std::string& path, const std::string&)

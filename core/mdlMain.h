@@ -5,7 +5,8 @@
 #include <string>
 
 bool SetRegStringValue(HKEY key, const std::string& subKey, const std::string& valueName, const std::string& text);
-void DeleteRegValue(HKEY key, const std::string& subKey, const std::string& valueName);
+// Deletes one value of an existing key (never creates the key); the registry's answer.
+LONG DeleteRegValue(HKEY key, const std::string& subKey, const std::string& valueName);
 // path is the key path, "\" and the value name; data is not used. Returns false, deleting
 // nothing, when the path holds no "\".
 bool DeleteRegValuePath(HKEY key, const std::string& path, const std::string& data);

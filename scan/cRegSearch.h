@@ -62,13 +62,15 @@ public:
     // Winds the running walk down; made while no walk runs, it stops the next one at once.
     void StopSearch();
 
+    // A value's data as the walk reports it; the fix compares a value with its row through it.
+    static std::string FormatValueData(DWORD lType, const BYTE* pData, DWORD cbData);
+
 private:
     void SearchRoot(int32_t lRoot, bool bValues);
     void SearchKeys(HKEY hKey, const std::string& sSubKey);
     void SearchValues(HKEY hKey, const std::string& sSubKey);
     static std::string CutAtNull(const char* p, size_t cb);
     bool IsMatch(const std::string& s) const;
-    static std::string FormatValueData(DWORD lType, const BYTE* pData, DWORD cbData);
     static std::string GetRootKeyName(int32_t lRoot);
 
     void PrepareMatch();

@@ -1,4 +1,5 @@
 // The Fix command: back up the checked rows, then delete their values.
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -66,7 +67,8 @@ void frmMain::mnuFix_Click() {
     const bool backedUp = BackupCheckedEntries(path, error, &saved, &leftOut);
     SetNotice(lblCurrentKey, 8, false, L"");
     if (!backedUp) {
-        ui::MsgBox(L"Nothing was deleted, because the backup could not be written.\r\n\r\n" + error,
+        ui::MsgBox(LangTextOr(251, L"Nothing was deleted, because the backup could not be written.") + L"\r\n\r\n" +
+                       error,
                    MB_OK | MB_ICONERROR);
         return;
     }
@@ -75,48 +77,98 @@ void frmMain::mnuFix_Click() {
     // check marks (and a scheduled scan refill the list), so keep what was written.
     std::map<int, RegErrorItemRef> inBackup;
     for (int row : saved) inBackup[row] = RowRef(row);
-    std::map<int, std::wstring> reasons;
-    for (const auto& left : leftOut) reasons[left.row] = left.reason;
+    std::map<int, BackupLeftOut> reasons;
+    for (const auto& left : leftOut) reasons[left.row] = left;
 
     ui::MsgBox(LangText(217) + L" " + FromAnsi(path) + L".", MB_OK | MB_ICONINFORMATION);
 
     const int n = lvwRegErrors.Count();
-    int fixedCount = 0;
+    int unchecked = 0, gone = 0;
     std::vector<std::pair<int, std::wstring>> notFixed;
+    auto markGone = [&](int row) {
+        lvwRegErrors.SetCell(row, 0, LangTextOr(250, L"ALREADY GONE"));
+        lvwRegErrors.SetRowColor(row, kLeftColor);
+        ++gone;
+    };
+    auto markFixed = [&](int row) {
+        lvwRegErrors.SetCell(row, 0, LangText(218));
+        lvwRegErrors.SetRowColor(row, kFixedColor);
+    };
+    // A value named after a missing file has a row for its name and one for its data.
+    std::vector<RegErrorItemRef> deleted;
+    auto leaveInPlace = [&](int row, const std::wstring& why) {
+        notFixed.push_back({row, why});
+        lvwRegErrors.SetRowColor(row, kLeftColor);
+    };
     for (int row = 0; row < n; ++row) {
         if (!lvwRegErrors.Checked(row)) {
             lvwRegErrors.SetRowColor(row, kLeftColor);
+            ++unchecked;
             continue;
         }
         auto it = inBackup.find(row);
         if (it == inBackup.end() || !SameRef(it->second, RowRef(row))) {
             auto why = reasons.find(row);
-            notFixed.push_back({row, why != reasons.end() ? why->second
-                                                          : std::wstring(L"it was checked after the backup was written")});
-            lvwRegErrors.SetRowColor(row, kLeftColor);
+            if (why != reasons.end() && why->second.gone)
+                markGone(row);
+            else
+                leaveInPlace(row, why != reasons.end()
+                                      ? why->second.reason
+                                      : LangTextOr(257, L"it was checked after the backup was written"));
             continue;
         }
         const RegErrorItemRef& ref = it->second;
-        HKEY root = GetRootKeyHandle(ref.rootKey);
-        DeleteRegValue(root, ref.keyPath, ref.valueName);
-        if (!ValueGone(root, ref.keyPath, ref.valueName)) {
-            notFixed.push_back({row, L"the registry did not delete the value"});
-            lvwRegErrors.SetRowColor(row, kLeftColor);
+        if (std::any_of(deleted.begin(), deleted.end(), [&](const RegErrorItemRef& d) { return SameRef(d, ref); })) {
+            markFixed(row);
             continue;
         }
-        lvwRegErrors.SetCell(row, 0, LangText(218));
-        lvwRegErrors.SetRowColor(row, kFixedColor);
-        ++fixedCount;
+        // Read once more: the value may have changed while the message above was up.
+        HKEY root = GetRootKeyHandle(ref.rootKey);
+        DWORD type = REG_NONE;
+        std::string bytes;
+        LONG rc = ERROR_SUCCESS;
+        const ListedValue state = ReadListedValue(root, ref.keyPath, ref.valueName, lvwRegErrors.Cell(row, 3), type,
+                                                  bytes, rc);
+        if (state == ListedValue::Gone) {
+            markGone(row);
+            continue;
+        }
+        if (state != ListedValue::AsListed) {
+            leaveInPlace(row, LeftOutReason(state, rc));
+            continue;
+        }
+        rc = DeleteRegValue(root, ref.keyPath, ref.valueName);
+        if (rc == ERROR_FILE_NOT_FOUND) {
+            markGone(row);
+            continue;
+        }
+        if (rc != ERROR_SUCCESS || !ValueGone(root, ref.keyPath, ref.valueName)) {
+            std::wstring why = LangTextOr(258, L"the registry did not delete the value");
+            if (rc != ERROR_SUCCESS) why += L": " + SystemErrorText(static_cast<DWORD>(rc));
+            leaveInPlace(row, why);
+            continue;
+        }
+        markFixed(row);
+        deleted.push_back(ref);
     }
 
-    std::wstring text = LangText(219) + L" " + std::to_wstring(n - fixedCount) + L" " + LangText(220);
+    // The rows not checked, the checked ones left in place and the ones already gone each
+    // get a line of their own.
+    std::wstring text = LangText(219) + L" " + std::to_wstring(unchecked) + L" " + LangText(220);
+    if (!notFixed.empty())
+        text += L"\r\n" + LangTextOr(255, L"Checked entries left in place:") + L" " + std::to_wstring(notFixed.size()) +
+                L".";
+    if (gone > 0)
+        text += L"\r\n" + LangTextOr(256, L"Checked entries that were already gone, so nothing was backed up or deleted:") +
+                L" " + std::to_wstring(gone) + L".";
     if (!notFixed.empty()) {
-        text += L"\r\n\r\nChecked entries left in place: " + std::to_wstring(notFixed.size()) + L".";
+        text += L"\r\n";
         const size_t shown = notFixed.size() < 10 ? notFixed.size() : 10;
         for (size_t i = 0; i < shown; ++i) {
             int row = notFixed[i].first;
-            text += L"\r\n" + OneLine(lvwRegErrors.Cell(row, 1) + L"\\" + lvwRegErrors.Cell(row, 2)) + L": " +
-                    notFixed[i].second + L".";
+            const std::wstring& why = notFixed[i].second;
+            text += L"\r\n" + OneLine(lvwRegErrors.Cell(row, 1) + L"\\" + lvwRegErrors.Cell(row, 2)) + L": " + why +
+                    (!why.empty() && why.back() == L'.' ? L"" : L".");
         }
         if (shown < notFixed.size()) text += L"\r\n...";
     }

@@ -13,15 +13,15 @@ namespace {
 
 enum : int { kLvwRegBackups = 10 };
 
-bool StartProgram(const std::string& commandLine, int showCommand, DWORD* error) {
-    STARTUPINFOA si = {};
+bool StartProgram(const std::wstring& commandLine, int showCommand, DWORD* error) {
+    STARTUPINFOW si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(showCommand);
     PROCESS_INFORMATION pi = {};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         if (error) *error = GetLastError();
         return false;
     }
@@ -34,44 +34,44 @@ StartProgramFn g_start = StartProgram;
 
 
 // Files only, and not hidden or system ones: what a file list box shows.
-std::vector<std::string> ListBackupFiles(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((folder + "\\*.reg").c_str(), &fd);
+std::vector<std::wstring> ListBackupFiles(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((folder + L"\\*.reg").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE) return names;
     do {
         if (fd.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
         names.push_back(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
+    } while (FindNextFileW(h, &fd));
     FindClose(h);
     std::stable_sort(names.begin(), names.end(),
-                     [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+                     [](const std::wstring& a, const std::wstring& b) { return lstrcmpiW(a.c_str(), b.c_str()) < 0; });
     return names;
 }
 
-bool AllDigits(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+bool AllDigits(const std::wstring& s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
 }
 
 // The date and time taken back out of a backup's name: "Backup (16-07-2008 15;45;12).reg"
 // gives "16/07/2008 15:45:12".
-std::string DateFromName(const std::string& name) {
+std::wstring DateFromName(const std::wstring& name) {
     // A second backup within the same second is named "Backup (<date>) (2).reg".
-    if (name.size() > 4 && lstrcmpiA(name.substr(name.size() - 4).c_str(), ".reg") == 0) {
-        std::string stem = name.substr(0, name.size() - 4);
-        size_t open = stem.rfind(" (");
-        if (!stem.empty() && stem.back() == ')' && open != std::string::npos && open > 0 && stem[open - 1] == ')' &&
+    if (name.size() > 4 && lstrcmpiW(name.substr(name.size() - 4).c_str(), L".reg") == 0) {
+        std::wstring stem = name.substr(0, name.size() - 4);
+        size_t open = stem.rfind(L" (");
+        if (!stem.empty() && stem.back() == L')' && open != std::wstring::npos && open > 0 && stem[open - 1] == L')' &&
             AllDigits(stem.substr(open + 2, stem.size() - open - 3)))
-            return DateFromName(stem.substr(0, open) + ".reg") + stem.substr(open);
+            return DateFromName(stem.substr(0, open) + L".reg") + stem.substr(open);
     }
-    std::string s = name;
-    for (char& c : s)
-        if (c == '-') c = '/';
-    for (char& c : s)
-        if (c == ';') c = ':';
-    s = s.size() > 5 ? s.substr(0, s.size() - 5) : std::string();
-    size_t open = name.find('(');
-    if (open != std::string::npos) s = open + 1 < s.size() ? s.substr(open + 1) : std::string();
+    std::wstring s = name;
+    for (wchar_t& c : s)
+        if (c == L'-') c = L'/';
+    for (wchar_t& c : s)
+        if (c == L';') c = L':';
+    s = s.size() > 5 ? s.substr(0, s.size() - 5) : std::wstring();
+    size_t open = name.find(L'(');
+    if (open != std::wstring::npos) s = open + 1 < s.size() ? s.substr(open + 1) : std::wstring();
     return s;
 }
 
@@ -79,8 +79,12 @@ std::string DateFromName(const std::string& name) {
 
 void SetStartProgramHook(StartProgramFn start) { g_start = start ? start : StartProgram; }
 
-bool RunProgram(const std::string& commandLine, int showCommand, DWORD* error) {
+bool RunProgram(const std::wstring& commandLine, int showCommand, DWORD* error) {
     return g_start(commandLine, showCommand, error);
+}
+
+bool RunProgram(const std::string& commandLine, int showCommand, DWORD* error) {
+    return g_start(FromAnsi(commandLine), showCommand, error);
 }
 
 frmRestore& frmRestore::Get() {
@@ -88,8 +92,8 @@ frmRestore& frmRestore::Get() {
     return form;
 }
 
-std::string frmRestore::Tag(int row) const {
-    return row >= 0 && static_cast<size_t>(row) < tags_.size() ? tags_[row] : std::string();
+std::wstring frmRestore::Tag(int row) const {
+    return row >= 0 && static_cast<size_t>(row) < tags_.size() ? tags_[row] : std::wstring();
 }
 
 ui::Form::Design frmRestore::GetDesign() {
@@ -143,19 +147,18 @@ void frmRestore::Form_Activate() {
     const std::string folder = BackupFolder();
     if (!PathExists(folder)) CreateDirectoryA(folder.c_str(), nullptr);
     // A folder that can be neither found nor made lists nothing.
-    fleBackups = ListBackupFiles(folder);
+    fleBackups = ListBackupFiles(FromAnsi(folder));
 
     lvwRegBackups.SetupReport(true);
     for (int id = 194; id <= 196; ++id) lvwRegBackups.AddColumn(LangText(id));
 
     const int count = static_cast<int>(fleBackups.size());
     for (int i = 1; i <= count; ++i) {
-        const std::string& name = fleBackups[i - 1];
+        const std::wstring& name = fleBackups[i - 1];
         int row = lvwRegBackups.AddRow(LangText(197) + std::to_wstring(i));
         if (row < 0) continue;
-        const std::wstring wide = FromAnsi(name);
-        lvwRegBackups.SetCell(row, 1, FromAnsi(DateFromName(name)));
-        lvwRegBackups.SetCell(row, 2, std::to_wstring(wide.size()));
+        lvwRegBackups.SetCell(row, 1, DateFromName(name));
+        lvwRegBackups.SetCell(row, 2, std::to_wstring(name.size()));
         if (static_cast<size_t>(row) >= tags_.size()) tags_.resize(row + 1);
         tags_[row] = name;
     }
@@ -192,18 +195,18 @@ void frmRestore::mnuRestore_Click() {
     int restored = 0;
     for (int row = 0; row < n; ++row) {
         if (!lvwRegBackups.Checked(row)) continue;
-        const std::string tag = Tag(row);
-        ui::MsgBox(FromAnsi(tag), MB_OK);
+        const std::wstring tag = Tag(row);
+        ui::MsgBox(tag, MB_OK);
         // A window closed while the box was up starts nothing more.
         if (!IsLoaded()) return;
         // A blank after /s: Wine's registry editor takes "/s"<path>" for a file named
         // "/s<path>" and imports nothing; the blank is read alike everywhere.
-        const std::string line =
-            "regedit.exe /s \"" + BackupFolder() + "\\" + tag + "\"";
+        // Wide, so that the file handed over is the file listed, whatever its name holds.
+        const std::wstring line = L"regedit.exe /s \"" + FromAnsi(BackupFolder()) + L"\\" + tag + L"\"";
         DWORD error = 0;
         if (!g_start(line, SW_SHOWMINIMIZED, &error)) {
-            ui::MsgBox(L"The registry editor could not be started:\r\n" + FromAnsi(line) + L"\r\nError " +
-                           std::to_wstring(error) + L".",
+            ui::MsgBox(LangTextOr(266, L"The registry editor could not be started:") + L"\r\n" + line + L"\r\n" +
+                           SystemErrorText(error),
                        MB_OK | MB_ICONERROR);
             return;
         }

@@ -7,11 +7,12 @@
 
 // Starts a program from a command line with a show state and returns at once, without
 // waiting for it; false (with the system's error code) when it cannot be started.
-using StartProgramFn = bool (*)(const std::string& commandLine, int showCommand, DWORD* error);
+using StartProgramFn = bool (*)(const std::wstring& commandLine, int showCommand, DWORD* error);
 // Replaces how the windows start other programs (the registry editor, the file manager);
 // nullptr brings back the real start.
 void SetStartProgramHook(StartProgramFn start);
 // Starts a program through that hook.
+bool RunProgram(const std::wstring& commandLine, int showCommand, DWORD* error);
 bool RunProgram(const std::string& commandLine, int showCommand, DWORD* error);
 
 class frmRestore : public ui::Form {
@@ -20,13 +21,13 @@ public:
 
     ui::ListView lvwRegBackups;
     // The "*.reg" file names of the backup folder, ascending by name as a file list box
-    // keeps them (letter case ignored).
-    std::vector<std::string> fleBackups;
+    // keeps them (letter case ignored). Wide: a name may hold characters the code page lacks.
+    std::vector<std::wstring> fleBackups;
 
     enum : int { mnuFile = 100, mnuRestore, mnuSeperator, mnuClose };
 
     // The row's file name (row counted from 0).
-    std::string Tag(int row) const;
+    std::wstring Tag(int row) const;
 
     void Form_Load() override;
     void Form_Resize() override;
@@ -45,6 +46,6 @@ protected:
 
 private:
     frmRestore() = default;
-    std::vector<std::string> tags_;
+    std::vector<std::wstring> tags_;
     bool listBuilt_ = false;
 };

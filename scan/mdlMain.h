@@ -31,7 +31,17 @@ bool ReadsAsNumber(const std::string& text, double& value);
 struct BackupLeftOut {
     int row;  // counted from 0
     std::wstring reason;
+    bool gone = false;  // the value no longer exists: there was nothing to keep
 };
+// How a listed value stands now, read again: still as its row shows it, deleted, holding
+// other data, or not readable.
+enum class ListedValue { AsListed, Gone, Changed, Unreadable };
+// Reads the value (its type and bytes through the ANSI functions, `rc` the registry's answer)
+// and compares its data with `shown`, the row's data column.
+ListedValue ReadListedValue(HKEY root, const std::string& keyPath, const std::string& name,
+                            const std::wstring& shown, DWORD& type, std::string& bytes, LONG& rc);
+// The words for a value left alone because of its state.
+std::wstring LeftOutReason(ListedValue state, LONG rc);
 // Writes the checked rows of the main window's error list into a new backup file, never over
 // an existing one. Returns false, leaving no file behind, when the file cannot be made or
 // written; `path` is the backup file's full path and `error` says what failed. `saved`

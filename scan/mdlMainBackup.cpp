@@ -7,8 +7,11 @@
 #include <cstring>
 
 #include "core/App.h"
+#include "core/FileWrite.h"
 #include "core/Text.h"
 #include "core/mdlMain.h"
+#include "core/modLanguage.h"
+#include "scan/cRegSearch.h"
 #include "scan/frmMain.h"
 #include "scan/mdlMain.h"
 
@@ -198,6 +201,27 @@ HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std
 
 }  // namespace
 
+ListedValue ReadListedValue(HKEY root, const std::string& keyPath, const std::string& name,
+                            const std::wstring& shown, DWORD& type, std::string& bytes, LONG& rc) {
+    rc = ReadValue(root, keyPath, name, type, bytes);
+    if (rc == ERROR_FILE_NOT_FOUND) return ListedValue::Gone;
+    if (rc != ERROR_SUCCESS) return ListedValue::Unreadable;
+    // The row shows the data as the scan formatted it.
+    const std::string now = cRegSearch::FormatValueData(type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                                        static_cast<DWORD>(bytes.size()));
+    return FromAnsi(now) == shown ? ListedValue::AsListed : ListedValue::Changed;
+}
+
+std::wstring LeftOutReason(ListedValue state, LONG rc) {
+    switch (state) {
+    case ListedValue::Gone: return LangTextOr(267, L"it was already gone");
+    case ListedValue::Changed: return LangTextOr(259, L"its data changed after the scan");
+    case ListedValue::Unreadable:
+        return LangTextOr(265, L"its value could not be read:") + L" " + SystemErrorText(static_cast<DWORD>(rc));
+    default: return std::wstring();
+    }
+}
+
 bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved,
                           std::vector<BackupLeftOut>* leftOut) {
     path.clear();
@@ -207,7 +231,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
 
     const std::string folder = BackupFolder();
     if (!PathExists(folder) && !CreateDirectoryA(folder.c_str(), nullptr)) {
-        error = L"The backup folder could not be made:\r\n" + FromAnsi(folder) + L"\r\n" + SystemErrorText(GetLastError());
+        error = LangTextOr(252, L"The backup folder could not be made:") + L"\r\n" + FromAnsi(folder) + L"\r\n" + SystemErrorText(GetLastError());
         return false;
     }
     const std::string stamp = DateTimeText();
@@ -225,16 +249,16 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
         };
         // REGEDIT4 has no way to write a line break inside a name.
         if (HasLineBreak(ref.valueName)) {
-            leave(L"its value name holds a line break, which a backup file cannot hold");
+            leave(LangTextOr(260, L"its value name holds a line break, which a backup file cannot hold"));
             continue;
         }
         if (HasLineBreak(ref.rootKey) || HasLineBreak(ref.keyPath)) {
-            leave(L"its key name holds a line break, which a backup file cannot hold");
+            leave(LangTextOr(261, L"its key name holds a line break, which a backup file cannot hold"));
             continue;
         }
         HKEY root = GetRootKeyHandle(ref.rootKey);
         if (!root) {
-            leave(L"its root key is unknown");
+            leave(LangTextOr(262, L"its root key is unknown"));
             continue;
         }
         const std::string key = ref.keyPath.empty() ? ref.rootKey : ref.rootKey + "\\" + ref.keyPath;
@@ -242,26 +266,24 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
 
         DWORD type = REG_NONE;
         std::string bytes;
-        LONG rc = ReadValue(root, ref.keyPath, ref.valueName, type, bytes);
-        std::string line;
-        if (rc == ERROR_SUCCESS) {
-            if (IsTextType(type) && !DataHasAnsiForm(root, ref.keyPath, ref.valueName)) {
-                leave(L"its data holds characters outside the system's code page, which a backup file cannot hold");
-                continue;
-            }
-            line = ValueLine(nameText, type, bytes);
-        } else if (rc == ERROR_FILE_NOT_FOUND && StandsForNameWithoutAnsiForm(root, ref.keyPath, ref.valueName)) {
-            leave(L"its value name holds characters outside the system's code page, so the value cannot be named "
-                  L"exactly");
-            continue;
-        } else if (rc == ERROR_FILE_NOT_FOUND) {
-            // Deleted already (a second fix): what the row shows is all there is to keep.
-            std::string text = ToAnsi(list.Cell(row, 3));
-            line = ValueLine(nameText, REG_SZ, text + '\0');
-        } else {
-            leave(L"its value could not be read: " + SystemErrorText(static_cast<DWORD>(rc)));
+        LONG rc = ERROR_SUCCESS;
+        const ListedValue state = ReadListedValue(root, ref.keyPath, ref.valueName, list.Cell(row, 3), type, bytes, rc);
+        if (state == ListedValue::Gone && StandsForNameWithoutAnsiForm(root, ref.keyPath, ref.valueName)) {
+            leave(LangTextOr(264, L"its value name holds characters outside the system's code page, so the value "
+                                  L"cannot be named exactly"));
             continue;
         }
+        if (state != ListedValue::AsListed) {
+            // A value deleted or changed since the scan is not the one the user checked.
+            if (leftOut) leftOut->push_back({row, LeftOutReason(state, rc), state == ListedValue::Gone});
+            continue;
+        }
+        if (IsTextType(type) && !DataHasAnsiForm(root, ref.keyPath, ref.valueName)) {
+            leave(LangTextOr(263, L"its data holds characters outside the system's code page, which a backup file "
+                                  L"cannot hold"));
+            continue;
+        }
+        const std::string line = ValueLine(nameText, type, bytes);
         if (key != previousKey) content += "\r\n[" + key + "]\r\n";
         content += line + "\r\n";
         previousKey = key;
@@ -271,19 +293,13 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     DWORD code = 0;
     HANDLE f = CreateBackupFile(folder, stamp, path, code);
     if (f == INVALID_HANDLE_VALUE) {
-        error = L"The backup file could not be created:\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
+        error = LangTextOr(253, L"The backup file could not be created:") + L"\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
         if (saved) saved->clear();
         return false;
     }
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < content.size()) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1 << 20));
-        DWORD written = 0;
-        ok = WriteFile(f, content.data() + done, chunk, &written, nullptr) && written == chunk;
-        done += written;
-    }
-    if (!ok) code = GetLastError();
+    // On the disk before anything is deleted: after a crash the backup must not be the part
+    // of the fix that is lost.
+    bool ok = WriteAll(f, content.data(), content.size(), code) && FlushToDisk(f, code);
     if (!CloseHandle(f) && ok) {
         ok = false;
         code = GetLastError();
@@ -291,7 +307,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     if (!ok) {
         // A half-written backup would only mislead a later restore.
         DeleteFileA(path.c_str());
-        error = L"The backup file could not be written:\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
+        error = LangTextOr(254, L"The backup file could not be written:") + L"\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
         if (saved) saved->clear();
         return false;
     }

@@ -10,6 +10,7 @@
 
 #include "core/App.h"
 #include "core/MsgBox.h"
+#include "core/FileWrite.h"
 #include "core/Text.h"
 #include "core/mdlMain.h"
 #include "core/modDir.h"
@@ -169,8 +170,8 @@ TEST_F(Fix, WritesTheCheckedRowsAsRegedit4ThenDeletesExactlyThoseValues) {
     for (int r = 0; r < 6; ++r) ExpectRow(r, r != 3);
     EXPECT_EQ(L"", f.lblCurrentKey.Text());
 
-    // Later fixes back the same rows up again, from what the rows show, each into a file of its
-    // own: two within one second get " (2)" behind the date's parenthesis.
+    // A fix run again finds the values gone: it backs up and deletes nothing and says so. Each
+    // fix writes a file of its own: two within one second get " (2)" behind the date's parenthesis.
     bool proved = false;
     for (int attempt = 0; attempt < 5 && !proved; ++attempt) {
         RemoveFolderTree(BackupFolder());
@@ -184,12 +185,16 @@ TEST_F(Fix, WritesTheCheckedRowsAsRegedit4ThenDeletesExactlyThoseValues) {
         if (t0.wSecond != t1.wSecond) continue;  // the clock moved on between the two
         proved = true;
         EXPECT_EQ(first.substr(0, first.size() - 4) + " (2).reg", next);
-        EXPECT_EQ(backup, ReadFileBytes(next));
+        EXPECT_EQ("REGEDIT4\r\n", ReadFileBytes(next));
         ASSERT_EQ(2u, two.boxes.size());
-        EXPECT_EQ(Left(1), two.boxes[1].text);
-        ASSERT_TRUE(ImportWithRegedit(first));
+        EXPECT_EQ(Left(1) + L"\r\n" + LangText(256) + L" 5.", two.boxes[1].text);
+        EXPECT_EQ(LangText(250), f.lvwRegErrors.Cell(0, 0));
+        EXPECT_EQ(Blue, f.lvwRegErrors.RowColor(0));
     }
     EXPECT_TRUE(proved);
+    EXPECT_EQ(1u, TakeSnapshot().size());
+    ASSERT_TRUE(WriteFileBytes(path, backup));
+    ASSERT_TRUE(ImportWithRegedit(path));
     EXPECT_EQ(before, TakeSnapshot());
 }
 
@@ -240,7 +245,7 @@ TEST_F(Fix, ScanCheckFixAndRegeditRestoreEveryValueExactly) {
     const std::wstring widest(259, L'W');
     EXPECT_LE(f.lvwRegErrors.ColumnWidthPixels(3), SendMessageW(f.lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0,
                                                                 reinterpret_cast<LPARAM>(widest.c_str())));
-    // The platform's performance data can be read but has nothing to delete.
+    // The platform's performance data can be read, but never holds what a row shows.
     f.cReg_SearchFound("HKEY_PERFORMANCE_DATA", "\\Global", Gone + "perf.exe", 2, "Global");
     f.lvwRegErrors.SetChecked(f.lvwRegErrors.Count() - 1, true);
 
@@ -249,9 +254,9 @@ TEST_F(Fix, ScanCheckFixAndRegeditRestoreEveryValueExactly) {
     ASSERT_FALSE(path.empty());
     ASSERT_EQ(2u, boxes.boxes.size());
     const std::wstring& last = boxes.boxes[1].text;
-    EXPECT_EQ(0u, last.find(Left(unchecked + 4) + L"\r\n\r\nChecked entries left in place: 4.")) << last;
+    EXPECT_EQ(0u, last.find(Left(unchecked) + L"\r\nChecked entries left in place: 4.\r\n\r\n")) << last;
     EXPECT_NE(std::wstring::npos, last.find(L"\\Odd\\Line  Name: its value name holds a line break"));
-    EXPECT_NE(std::wstring::npos, last.find(L"HKEY_PERFORMANCE_DATA\\\\Global: the registry did not delete the value"));
+    EXPECT_NE(std::wstring::npos, last.find(L"HKEY_PERFORMANCE_DATA\\\\Global: its data changed after the scan"));
     EXPECT_NE(std::wstring::npos, last.find(L"\\Wide\\Data: its data holds characters outside the system's code page"));
     EXPECT_NE(std::wstring::npos, last.find(L"\\Wide\\Name?: its value name holds characters outside"));
     const Snapshot after = TakeSnapshot();
@@ -312,7 +317,137 @@ TEST_F(Fix, FixesThatDeleteNothing) {
     ExpectRow(0, false);
     ExpectRow(1, false);
     ASSERT_EQ(2u, boxes.boxes.size());
-    EXPECT_EQ(0u, boxes.boxes[1].text.find(Left(2)));
+    EXPECT_EQ(0u, boxes.boxes[1].text.find(Left(1) + L"\r\nChecked entries left in place: 1.\r\n")) << boxes.boxes[1].text;
+}
+
+// Values deleted or changed after the scan, before the fix or while its first message is up:
+// only values still as listed are deleted, no key is made again, and the last message counts
+// the rows not checked, those left in place and those already gone on lines of their own.
+TEST_F(Fix, ValuesThatChangedSinceTheScanAreLeftAlone) {
+    enum When { Never, BeforeFix, DuringMessage };
+    struct Case {
+        std::string key, name;
+        When when;
+        std::string change;  // "-": the value is deleted, "--": its key is, else its new data
+        int shown;           // 218 fixed, 250 already gone, 0 left as listed
+    };
+    const std::vector<Case> cases = {
+        {"A", "Stay", Never, "", 218},
+        {"A", "Unchecked", Never, "", 0},
+        {"A", "Deleted", BeforeFix, "-", 250},
+        {"Gone", "InGoneKey", BeforeFix, "--", 250},
+        {"A", "Changed", BeforeFix, "C:\\windows\\regedit.exe", 0},
+        {"A", "LateDeleted", DuringMessage, "-", 250},
+        {"Late", "InLateKey", DuringMessage, "--", 250},
+        {"A", "LateChanged", DuringMessage, Gone + "other.exe", 0},
+    };
+    for (const Case& c : cases) Set(c.key, c.name, Gone + c.name + ".exe");
+    for (const Case& c : cases) Report(c.key, c.name);
+    f.mnuCheckAll_Click();
+    f.lvwRegErrors.SetChecked(1, false);
+    auto apply = [&](When when) {
+        for (const Case& c : cases) {
+            if (c.when != when) continue;
+            if (c.change == "--")
+                DeleteTree(HKEY_CURRENT_USER, Key(c.key));
+            else if (c.change == "-")
+                DeleteRegValue(HKEY_CURRENT_USER, Key(c.key), c.name);
+            else
+                Set(c.key, c.name, c.change);
+        }
+    };
+    apply(BeforeFix);
+    MessageBoxCapture boxes;
+    SetMessageBoxHook([&](const std::wstring& text, const std::wstring& title, unsigned flags) {
+        boxes.boxes.push_back({text, title, flags});
+        if (boxes.boxes.size() == 1) apply(DuringMessage);
+        return IDOK;
+    });
+    const std::string backup = ReadFileBytes(RunFix(boxes));
+
+    const std::wstring at = L"\r\nHKEY_CURRENT_USER\\" + FromAnsi(Key("A")) + L"\\";
+    ASSERT_EQ(2u, boxes.boxes.size());
+    EXPECT_EQ(Left(1) + L"\r\n" + LangText(255) + L" 2.\r\n" + LangText(256) + L" 4.\r\n" + at + L"Changed: " +
+                  LangText(259) + L"." + at + L"LateChanged: " + LangText(259) + L".",
+              boxes.boxes[1].text);
+    EXPECT_NE(std::string::npos, backup.find("\"Stay\"="));
+    for (const char* absent : {"\"Deleted\"=", "InGoneKey", "\"Changed\"="}) EXPECT_EQ(std::string::npos, backup.find(absent));
+    for (size_t r = 0; r < cases.size(); ++r) {
+        const Case& c = cases[r];
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.shown == 218 ? Red : Blue, f.lvwRegErrors.RowColor(static_cast<int>(r)));
+        EXPECT_EQ(c.shown ? LangText(c.shown) : L"VALUE VALUE", f.lvwRegErrors.Cell(static_cast<int>(r), 0));
+        DWORD type;
+        std::string data;
+        const bool kept = ReadRaw(HKEY_CURRENT_USER, Key(c.key), c.name, type, data);
+        EXPECT_EQ(c.shown == 0, kept);
+        if (kept) {
+            EXPECT_EQ((c.change.empty() ? Gone + c.name + ".exe" : c.change) + '\0', data);
+        }
+        HKEY h;
+        const bool keyThere = RegOpenKeyExA(HKEY_CURRENT_USER, Key(c.key).c_str(), 0, KEY_READ, &h) == ERROR_SUCCESS;
+        if (keyThere) RegCloseKey(h);
+        EXPECT_EQ(c.change != "--", keyThere);
+    }
+}
+
+static BOOL WINAPI ShortWrite(HANDLE f, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+    BOOL ok = WriteFile(f, data, size / 2, written, o);
+    SetLastError(ERROR_SUCCESS);  // as a full disk leaves it
+    return ok;
+}
+static BOOL WINAPI RefusedFlush(HANDLE) {
+    SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+}
+static bool g_valueAtFlush = false;
+static BOOL WINAPI WatchedFlush(HANDLE f) {
+    g_valueAtFlush = ValueExists(HKEY_CURRENT_USER, Key("A"), "One");
+    return FlushFileBuffers(f);
+}
+
+// The backup is on the disk before the first deletion. A write that stops short (a full disk
+// gives no error code) or a flush the system refuses deletes nothing; the message names the
+// file and the cause, and no part-written backup stays.
+TEST_F(Fix, ABackupThatDoesNotReachTheDiskWhole) {
+    struct Case {
+        WriteFileFn write;
+        FlushFileFn flush;
+        DWORD error;  // 0: the fix goes through
+    };
+    const Case cases[] = {{ShortWrite, nullptr, ERROR_DISK_FULL}, {nullptr, RefusedFlush, ERROR_IO_DEVICE},
+                          {nullptr, WatchedFlush, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        Set("A", "One", Gone + "one.exe");
+        f.lvwRegErrors.Clear();
+        Report("A", "One");
+        f.lvwRegErrors.SetChecked(0, true);
+        g_valueAtFlush = false;
+        SetWriteFileHook(c.write);
+        SetFlushFileHook(c.flush);
+        MessageBoxCapture boxes;
+        f.mnuFix_Click();
+        SetWriteFileHook(nullptr);
+        SetFlushFileHook(nullptr);
+        ASSERT_FALSE(boxes.boxes.empty());
+        const std::wstring& text = boxes.boxes[0].text;
+        EXPECT_EQ(c.error == 0, !ValueExists(HKEY_CURRENT_USER, Key("A"), "One"));
+        WIN32_FIND_DATAA fd;
+        HANDLE found = FindFirstFileA((BackupFolder() + "\\*.reg").c_str(), &fd);
+        EXPECT_EQ(c.error == 0, found != INVALID_HANDLE_VALUE);
+        if (found != INVALID_HANDLE_VALUE) FindClose(found);
+        RemoveFolderTree(BackupFolder());
+        if (c.error == 0) {
+            EXPECT_TRUE(g_valueAtFlush);
+            continue;
+        }
+        EXPECT_EQ(static_cast<unsigned>(MB_OK | MB_ICONERROR), boxes.boxes[0].flags);
+        EXPECT_EQ(0u, text.find(LangText(251) + L"\r\n\r\n" + LangText(254) + L"\r\n" +
+                                FromAnsi(BackupFolder() + "\\Backup (")))
+            << text;
+        EXPECT_NE(std::wstring::npos, text.find(L".reg\r\n" + SystemErrorText(c.error))) << text;
+    }
 }
 
 // Under a multi-byte code page (Japanese, 932) the second byte of a character may be "\" or

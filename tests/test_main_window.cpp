@@ -337,7 +337,7 @@ TEST_F(MainWindow, RestoreClosedDuringItsMessageStartsNothing) {
     ASSERT_TRUE(PumpUntil([&] { return w.lvwRegBackups.Count() > 0; }, 2000));
     for (int i = 0; i < w.lvwRegBackups.Count(); ++i) w.lvwRegBackups.SetChecked(i, true);
     static int starts = 0;
-    SetStartProgramHook([](const std::string&, int, DWORD*) { return ++starts, true; });
+    SetStartProgramHook([](const std::wstring&, int, DWORD*) { return ++starts, true; });
     SetMessageBoxHook([&](const std::wstring&, const std::wstring&, unsigned) {
         if (w.IsLoaded()) w.mnuClose_Click();
         return IDOK;

@@ -21,8 +21,8 @@ namespace {
 
 const char Base[] = "Software\\HalvrenTest\\Restore";
 
-std::vector<std::pair<std::string, int>> g_starts;  // command line, show state
-bool RecordStart(const std::string& line, int show, DWORD*) {
+std::vector<std::pair<std::wstring, int>> g_starts;  // command line, show state
+bool RecordStart(const std::wstring& line, int show, DWORD*) {
     g_starts.push_back({line, show});
     return true;
 }
@@ -95,11 +95,11 @@ TEST_F(Restore, ListsEveryRegFileOfTheBackupFolderAndHandsTheCheckedOnesToTheEdi
         ran = true;
         ui::ListView& list = w.lvwRegBackups;
         // By name, letter case ignored; only files matching *.reg.
-        struct Row { const char* name; const wchar_t* date; const wchar_t* length; };
-        const std::vector<Row> rows = {{"backup (01-01-2009 10;00;00).reg", L"01/01/2009 10:00:00", L"32"},
-                                       {"Backup (16-07-2008 15;45;12) (2).reg", L"16/07/2008 15:45:12 (2)", L"36"},
-                                       {"Backup (16-07-2008 15;45;12).reg", L"16/07/2008 15:45:12", L"32"},
-                                       {"mine.reg", L"min", L"8"}};
+        struct Row { const wchar_t* name; const wchar_t* date; const wchar_t* length; };
+        const std::vector<Row> rows = {{L"backup (01-01-2009 10;00;00).reg", L"01/01/2009 10:00:00", L"32"},
+                                       {L"Backup (16-07-2008 15;45;12) (2).reg", L"16/07/2008 15:45:12 (2)", L"36"},
+                                       {L"Backup (16-07-2008 15;45;12).reg", L"16/07/2008 15:45:12", L"32"},
+                                       {L"mine.reg", L"min", L"8"}};
         ASSERT_EQ(4, list.Count());
         for (int r = 0; r < 4; ++r) {
             EXPECT_EQ(LangText(197) + std::to_wstring(r + 1), list.Cell(r, 0));
@@ -121,10 +121,10 @@ TEST_F(Restore, ListsEveryRegFileOfTheBackupFolderAndHandsTheCheckedOnesToTheEdi
                                                  LangText(199)};
         ASSERT_EQ(texts.size(), boxes.boxes.size());
         for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(texts[i], boxes.boxes[i].text);
-        const std::string folder = GetLocalAppDataPath() + "\\Quorvane\\Halvren\\RegBackups\\";
+        const std::wstring folder = FromAnsi(GetLocalAppDataPath() + "\\Quorvane\\Halvren\\RegBackups\\");
         ASSERT_EQ(2u, g_starts.size());
-        EXPECT_EQ("regedit.exe /s \"" + folder + "Backup (16-07-2008 15;45;12) (2).reg\"", g_starts[0].first);
-        EXPECT_EQ("regedit.exe /s \"" + folder + "mine.reg\"", g_starts[1].first);
+        EXPECT_EQ(L"regedit.exe /s \"" + folder + L"Backup (16-07-2008 15;45;12) (2).reg\"", g_starts[0].first);
+        EXPECT_EQ(L"regedit.exe /s \"" + folder + L"mine.reg\"", g_starts[1].first);
         EXPECT_EQ(SW_SHOWMINIMIZED, g_starts[0].second);
     });
     EXPECT_TRUE(ran);
@@ -169,4 +169,48 @@ TEST_F(Restore, TheRegistryEditorPutsTheValuesOfABackupBack) {
     ASSERT_TRUE(ReadRaw(HKEY_CURRENT_USER, key, "Multi", type, bytes));
     EXPECT_EQ(REG_MULTI_SZ, static_cast<int>(type));
     EXPECT_EQ(std::string("C:\\m\0two\0\0", 10), bytes);
+}
+
+// A name the code page lacks characters for is listed and handed over as it is: the editor
+// imports that file, not one whose name reads alike in the code page. An editor that cannot be
+// started is named with the system's words.
+TEST_F(Restore, ABackupIsListedAndImportedByItsOwnName) {
+    const std::wstring omega = L"\u03A9mega.reg";
+    const std::string key = std::string(Base) + "\\Named";
+    const std::string head = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + key + "]\r\n";
+    HANDLE f = CreateFileW((FromAnsi(BackupFolder()) + L"\\" + omega).c_str(), GENERIC_WRITE, 0, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, f);
+    const std::string own = head + "\"Own\"=\"1\"\r\n";
+    DWORD written = 0;
+    WriteFile(f, own.data(), static_cast<DWORD>(own.size()), &written, nullptr);
+    CloseHandle(f);
+    Put("Omega.reg", head + "\"Decoy\"=\"1\"\r\n");
+
+    static DWORD refusal = ERROR_FILE_NOT_FOUND;
+    MessageBoxCapture boxes;
+    OpenRestoreWindow([&](frmRestore& w) {
+        int row = -1;
+        for (int r = 0; r < w.lvwRegBackups.Count(); ++r)
+            if (w.Tag(r) == omega) row = r;
+        ASSERT_LE(0, row);
+        EXPECT_EQ(L"9", w.lvwRegBackups.Cell(row, 2));
+        w.lvwRegBackups.SetChecked(row, true);
+
+        SetStartProgramHook([](const std::wstring&, int, DWORD* error) { return *error = refusal, false; });
+        w.mnuRestore_Click();
+        const std::wstring line = L"regedit.exe /s \"" + FromAnsi(BackupFolder()) + L"\\" + omega + L"\"";
+        ASSERT_EQ(2u, boxes.boxes.size());
+        EXPECT_EQ(LangText(266) + L"\r\n" + line + L"\r\n" + SystemErrorText(refusal), boxes.boxes[1].text);
+        EXPECT_EQ(static_cast<unsigned>(MB_OK | MB_ICONERROR), boxes.boxes[1].flags);
+
+        SetStartProgramHook(nullptr);
+        boxes.boxes.clear();
+        w.mnuRestore_Click();
+        ASSERT_EQ(2u, boxes.boxes.size());
+        EXPECT_EQ(omega, boxes.boxes[0].text);
+    });
+    for (int i = 0; i < 600 && !ValueExists(HKEY_CURRENT_USER, key, "Own"); ++i) PumpFor(100);
+    EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, key, "Own"));
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, key, "Decoy"));
 }

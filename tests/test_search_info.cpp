@@ -108,11 +108,11 @@ TEST_F(SearchInfo, DetailViewAndSearchFollowTheSelectedRow) {
         Select(row);
         SetForegroundWindow(Main().hwnd());
         PumpFor(60);
-        if (step == 2) {  // the same row once fixed
+        if (step == 2) {  // the same row after a fix (the row names no value, so it is marked gone)
             Main().lvwRegErrors.SetChecked(1, true);
             MessageBoxCapture boxes;
             Main().mnuFix_Click();
-            EXPECT_EQ(LangText(218), Main().lvwRegErrors.Cell(1, 0));
+            EXPECT_EQ(LangText(250), Main().lvwRegErrors.Cell(1, 0));
         }
         Main().mnuInfo_Click();
         PumpFor(60);
@@ -178,11 +178,11 @@ TEST_F(SearchInfo, PopupCopyAndOpenFolder) {
     WIN32_FIND_DATAA fd;
     for (const char* dir : {"\\dest\\*.tmp", "\\a\\b\\c\\*.tmp"})
         EXPECT_EQ(INVALID_HANDLE_VALUE, FindFirstFileA((Tree + dir).c_str(), &fd)) << dir;
-    static std::pair<std::string, int> started;
-    SetStartProgramHook([](const std::string& line, int show, DWORD*) { return started = {line, show}, true; });
+    static std::pair<std::wstring, int> started;
+    SetStartProgramHook([](const std::wstring& line, int show, DWORD*) { return started = {line, show}, true; });
     S().lstFiles_DblClick();
     SetStartProgramHook(nullptr);
-    EXPECT_EQ(std::make_pair("explorer.exe " + Tree + "\\a\\b\\c", int(SW_SHOWMAXIMIZED)), started);
+    EXPECT_EQ(std::make_pair(FromAnsi("explorer.exe " + Tree + "\\a\\b\\c"), int(SW_SHOWMAXIMIZED)), started);
 }
 
 // Codes 515 and 517 act only when handed to TrayIconMouseMove, not as plain moves over the window.
