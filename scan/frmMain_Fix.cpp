@@ -1,6 +1,6 @@
 // The Fix command: back up the checked rows, then delete their values.
-#include <algorithm>
 #include <map>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -95,7 +95,8 @@ void frmMain::mnuFix_Click() {
         lvwRegErrors.SetRowColor(row, kFixedColor);
     };
     // A value named after a missing file has a row for its name and one for its data.
-    std::vector<RegErrorItemRef> deleted;
+    std::set<std::string> deleted;
+    auto refKey = [](const RegErrorItemRef& r) { return r.rootKey + '\n' + r.keyPath + '\n' + r.valueName; };
     auto leaveInPlace = [&](int row, const std::wstring& why) {
         notFixed.push_back({row, why});
         lvwRegErrors.SetRowColor(row, kLeftColor);
@@ -118,7 +119,7 @@ void frmMain::mnuFix_Click() {
             continue;
         }
         const RegErrorItemRef& ref = it->second;
-        if (std::any_of(deleted.begin(), deleted.end(), [&](const RegErrorItemRef& d) { return SameRef(d, ref); })) {
+        if (deleted.count(refKey(ref))) {
             markFixed(row);
             continue;
         }
@@ -149,7 +150,7 @@ void frmMain::mnuFix_Click() {
             continue;
         }
         markFixed(row);
-        deleted.push_back(ref);
+        deleted.insert(refKey(ref));
     }
 
     // The rows not checked, the checked ones left in place and the ones already gone each
@@ -159,8 +160,8 @@ void frmMain::mnuFix_Click() {
         text += L"\r\n" + LangTextOr(255, L"Checked entries left in place:") + L" " + std::to_wstring(notFixed.size()) +
                 L".";
     if (gone > 0)
-        text += L"\r\n" + LangTextOr(256, L"Checked entries that were already gone, so nothing was backed up or deleted:") +
-                L" " + std::to_wstring(gone) + L".";
+        text += L"\r\n" + LangTextOr(256, L"Checked entries that were already gone (nothing to back up or delete):") + L" " +
+                std::to_wstring(gone) + L".";
     if (!notFixed.empty()) {
         text += L"\r\n";
         const size_t shown = notFixed.size() < 10 ? notFixed.size() : 10;

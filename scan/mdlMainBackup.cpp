@@ -214,7 +214,6 @@ ListedValue ReadListedValue(HKEY root, const std::string& keyPath, const std::st
 
 std::wstring LeftOutReason(ListedValue state, LONG rc) {
     switch (state) {
-    case ListedValue::Gone: return LangTextOr(267, L"it was already gone");
     case ListedValue::Changed: return LangTextOr(259, L"its data changed after the scan");
     case ListedValue::Unreadable:
         return LangTextOr(265, L"its value could not be read:") + L" " + SystemErrorText(static_cast<DWORD>(rc));

@@ -131,3 +131,21 @@ TEST(CoreLanguage, StartupLoad)
     else
         SaveSetting("curLang", saved);
 }
+
+// The repair, backup and restore messages are translated: each staged language file sets them,
+// and the Polish and German words are not the English ones.
+TEST(CoreLanguage, RepairMessagesInEveryLanguage)
+{
+    std::vector<std::wstring> english;
+    for (const char* lang : {"English", "Polish", "Deutsch"}) {
+        SCOPED_TRACE(lang);
+        ClearLanguageTable();
+        ASSERT_EQ(0, LoadLanguageFile(ProgramFolder() + "\\languages\\" + lang + "\\" + lang + ".txt"));
+        for (int id = 250; id <= 266; ++id) {
+            EXPECT_FALSE(LangText(id).empty()) << id;
+            if (english.size() < 17) english.push_back(LangText(id));
+            else EXPECT_NE(english[id - 250], LangText(id)) << id;
+        }
+    }
+    ClearLanguageTable();
+}
