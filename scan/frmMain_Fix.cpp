@@ -160,7 +160,8 @@ void frmMain::mnuFix_Click() {
         text += L"\r\n" + LangTextOr(255, L"Checked entries left in place:") + L" " + std::to_wstring(notFixed.size()) +
                 L".";
     if (gone > 0)
-        text += L"\r\n" + LangTextOr(256, L"Checked entries that were already gone (nothing to back up or delete):") + L" " +
+        text += L"\r\n" +
+                LangTextOr(256, L"Checked entries that were already gone (nothing to back up or delete):") + L" " +
                 std::to_wstring(gone) + L".";
     if (!notFixed.empty()) {
         text += L"\r\n";

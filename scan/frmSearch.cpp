@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "core/FileWrite.h"
 #include "core/Text.h"
 #include "scan/frmMain.h"
 #include "scan/frmRestore.h"
@@ -58,18 +59,14 @@ bool CopyIntoPlace(const std::string& source, const std::string& target, DWORD& 
     error = ok ? 0 : GetLastError();
     std::vector<char> buffer(1 << 20);
     while (ok) {
-        DWORD got = 0, put = 0;
+        DWORD got = 0;
         if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
             error = GetLastError();
             ok = false;
         } else if (got == 0) {
             break;
-        } else if (!WriteFile(out, buffer.data(), got, &put, nullptr)) {
-            error = GetLastError();
-            ok = false;
-        } else if (put != got) {
-            error = ERROR_DISK_FULL;
-            ok = false;
+        } else {
+            ok = WriteAll(out, buffer.data(), got, error);
         }
     }
     if (out != INVALID_HANDLE_VALUE && !CloseHandle(out) && ok) {

@@ -199,6 +199,11 @@ HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std
     return INVALID_HANDLE_VALUE;
 }
 
+// What failed, the file or folder, and the system's words for why, each on a line.
+std::wstring FileFault(const std::wstring& what, const std::string& file, DWORD code) {
+    return what + L"\r\n" + FromAnsi(file) + L"\r\n" + SystemErrorText(code);
+}
+
 }  // namespace
 
 ListedValue ReadListedValue(HKEY root, const std::string& keyPath, const std::string& name,
@@ -230,7 +235,8 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
 
     const std::string folder = BackupFolder();
     if (!PathExists(folder) && !CreateDirectoryA(folder.c_str(), nullptr)) {
-        error = LangTextOr(252, L"The backup folder could not be made:") + L"\r\n" + FromAnsi(folder) + L"\r\n" + SystemErrorText(GetLastError());
+        const DWORD code = GetLastError();
+        error = FileFault(LangTextOr(252, L"The backup folder could not be made:"), folder, code);
         return false;
     }
     const std::string stamp = DateTimeText();
@@ -292,7 +298,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     DWORD code = 0;
     HANDLE f = CreateBackupFile(folder, stamp, path, code);
     if (f == INVALID_HANDLE_VALUE) {
-        error = LangTextOr(253, L"The backup file could not be created:") + L"\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
+        error = FileFault(LangTextOr(253, L"The backup file could not be created:"), path, code);
         if (saved) saved->clear();
         return false;
     }
@@ -306,7 +312,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     if (!ok) {
         // A half-written backup would only mislead a later restore.
         DeleteFileA(path.c_str());
-        error = LangTextOr(254, L"The backup file could not be written:") + L"\r\n" + FromAnsi(path) + L"\r\n" + SystemErrorText(code);
+        error = FileFault(LangTextOr(254, L"The backup file could not be written:"), path, code);
         if (saved) saved->clear();
         return false;
     }

@@ -141,6 +141,10 @@ TEST_F(Registry, DeletesAndSingleValueEdits)
     EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, run + "\\Halvren", "any text"));
     EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, run + "\\", ""));   // the default value
     EXPECT_EQ("<none><none>", Query(run, "Halvren") + Query(run, ""));
+    // A key that is gone is not made again by the deletion.
+    EXPECT_TRUE(DeleteRegValuePath(HKEY_CURRENT_USER, Base + "\\Gone\\Name", ""));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, DeleteRegValue(HKEY_CURRENT_USER, Base + "\\Gone", "Name"));
+    EXPECT_FALSE(KeyExists(Base + "\\Gone"));
     HKEY h;
     Put(Base, "Stay", REG_SZ, "x");
     ASSERT_EQ(0, RegOpenKeyExA(HKEY_CURRENT_USER, Base.c_str(), 0, KEY_ALL_ACCESS, &h));

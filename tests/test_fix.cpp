@@ -317,7 +317,8 @@ TEST_F(Fix, FixesThatDeleteNothing) {
     ExpectRow(0, false);
     ExpectRow(1, false);
     ASSERT_EQ(2u, boxes.boxes.size());
-    EXPECT_EQ(0u, boxes.boxes[1].text.find(Left(1) + L"\r\nChecked entries left in place: 1.\r\n")) << boxes.boxes[1].text;
+    const std::wstring& last = boxes.boxes[1].text;
+    EXPECT_EQ(0u, last.find(Left(1) + L"\r\nChecked entries left in place: 1.\r\n")) << last;
 }
 
 // Values deleted or changed after the scan, before the fix or while its first message is up:
@@ -371,7 +372,8 @@ TEST_F(Fix, ValuesThatChangedSinceTheScanAreLeftAlone) {
                   LangText(259) + L"." + at + L"LateChanged: " + LangText(259) + L".",
               boxes.boxes[1].text);
     EXPECT_NE(std::string::npos, backup.find("\"Stay\"="));
-    for (const char* absent : {"\"Deleted\"=", "InGoneKey", "\"Changed\"="}) EXPECT_EQ(std::string::npos, backup.find(absent));
+    for (const char* absent : {"\"Deleted\"=", "InGoneKey", "\"Changed\"="})
+        EXPECT_EQ(std::string::npos, backup.find(absent)) << absent;
     for (size_t r = 0; r < cases.size(); ++r) {
         const Case& c = cases[r];
         SCOPED_TRACE(c.name);
