@@ -204,7 +204,7 @@ void frmRestore::mnuRestore_Click() {
         // Wide, so that the file handed over is the file listed, whatever its name holds.
         const std::wstring line = L"regedit.exe /s \"" + FromAnsi(BackupFolder()) + L"\\" + tag + L"\"";
         DWORD error = 0;
-        if (!g_start(line, SW_SHOWMINIMIZED, &error)) {
+        if (!RunProgram(line, SW_SHOWMINIMIZED, &error)) {
             ui::MsgBox(LangTextOr(266, L"The registry editor could not be started:") + L"\r\n" + line + L"\r\n" +
                            SystemErrorText(error),
                        MB_OK | MB_ICONERROR);

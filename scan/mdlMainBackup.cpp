@@ -2,7 +2,6 @@
 // registry editor imports to put the deleted values back.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
