@@ -90,7 +90,9 @@ void frmMain::mnuFix_Click() {
         lvwRegErrors.SetRowColor(row, kLeftColor);
         ++gone;
     };
+    std::vector<int> fixedRows;
     auto markFixed = [&](int row) {
+        fixedRows.push_back(row);
         lvwRegErrors.SetCell(row, 0, LangText(218));
         lvwRegErrors.SetRowColor(row, kFixedColor);
     };
@@ -153,6 +155,11 @@ void frmMain::mnuFix_Click() {
         deleted.insert(refKey(ref));
     }
 
+    // A value that changed or went while the message above was up is in the backup, but was
+    // not deleted: a restore must not put it back.
+    std::wstring trimError;
+    KeepInLastBackup(fixedRows, trimError);
+
     // The rows not checked, the checked ones left in place and the ones already gone each
     // get a line of their own.
     std::wstring text = LangText(219) + L" " + std::to_wstring(unchecked) + L" " + LangText(220);
@@ -174,5 +181,8 @@ void frmMain::mnuFix_Click() {
         }
         if (shown < notFixed.size()) text += L"\r\n...";
     }
+    if (!trimError.empty())
+        text += L"\r\n\r\n" + LangTextOr(267, L"The backup still holds the entries left in place:") + L"\r\n" +
+                trimError;
     ui::MsgBox(text, MB_OK);
 }

@@ -49,6 +49,9 @@ std::wstring LeftOutReason(ListedValue state, LONG rc);
 // that could not be written.
 bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved = nullptr,
                           std::vector<BackupLeftOut>* leftOut = nullptr);
+// Writes the last backup again holding only the values of `rows` (the rows the fix deleted), so
+// that a restore puts back nothing the fix left in place. A failure keeps the first file whole.
+bool KeepInLastBackup(const std::vector<int>& rows, std::wstring& error);
 
 // The missing-file search's walk: adds every entry of `folder` and the folders below it whose
 // name matches `pattern` (the find functions' wildcards) to the search window's list, counting

@@ -2,6 +2,7 @@
 // registry editor imports to put the deleted values back.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -198,6 +199,37 @@ HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std
     return INVALID_HANDLE_VALUE;
 }
 
+// One value of a backup: its row, the key it goes under and its value line.
+struct BackupEntry {
+    int row;
+    std::string key, line;
+};
+// The last backup written and what it holds, so that the fix can take out what it left alone.
+std::string g_lastBackup;
+std::vector<BackupEntry> g_lastEntries;
+
+// "REGEDIT4", then each value line, under a key header wherever the key differs from the one before.
+std::string BackupText(const std::vector<BackupEntry>& entries) {
+    std::string content = "REGEDIT4\r\n";
+    std::string previousKey;
+    for (const BackupEntry& e : entries) {
+        if (e.key != previousKey) content += "\r\n[" + e.key + "]\r\n";
+        content += e.line + "\r\n";
+        previousKey = e.key;
+    }
+    return content;
+}
+
+// Writes the whole text, forces it to the disk and closes the file; false with `code` set on any failure.
+bool WriteAndClose(HANDLE f, const std::string& content, DWORD& code) {
+    bool ok = WriteAll(f, content.data(), content.size(), code) && FlushToDisk(f, code);
+    if (!CloseHandle(f) && ok) {
+        ok = false;
+        code = GetLastError();
+    }
+    return ok;
+}
+
 // What failed, the file or folder, and the system's words for why, each on a line.
 std::wstring FileFault(const std::wstring& what, const std::string& file, DWORD code) {
     return what + L"\r\n" + FromAnsi(file) + L"\r\n" + SystemErrorText(code);
@@ -242,8 +274,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
 
     frmMain& form = frmMain::Get();
     ui::ListView& list = form.lvwRegErrors;
-    std::string content = "REGEDIT4\r\n";
-    std::string previousKey;
+    std::vector<BackupEntry> entries;
     const int n = list.Count();
     for (int row = 0; row < n; ++row) {
         if (!list.Checked(row)) continue;
@@ -287,10 +318,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
                                   L"cannot hold"));
             continue;
         }
-        const std::string line = ValueLine(nameText, type, bytes);
-        if (key != previousKey) content += "\r\n[" + key + "]\r\n";
-        content += line + "\r\n";
-        previousKey = key;
+        entries.push_back({row, key, ValueLine(nameText, type, bytes)});
         if (saved) saved->push_back(row);
     }
 
@@ -303,17 +331,40 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
     }
     // On the disk before anything is deleted: after a crash the backup must not be the part
     // of the fix that is lost.
-    bool ok = WriteAll(f, content.data(), content.size(), code) && FlushToDisk(f, code);
-    if (!CloseHandle(f) && ok) {
-        ok = false;
-        code = GetLastError();
-    }
-    if (!ok) {
+    if (!WriteAndClose(f, BackupText(entries), code)) {
         // A half-written backup would only mislead a later restore.
         DeleteFileA(path.c_str());
         error = FileFault(LangTextOr(254, L"The backup file could not be written:"), path, code);
         if (saved) saved->clear();
         return false;
     }
+    g_lastBackup = path;
+    g_lastEntries = std::move(entries);
+    return true;
+}
+
+bool KeepInLastBackup(const std::vector<int>& rows, std::wstring& error) {
+    std::vector<int> sorted(rows);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<BackupEntry> kept;
+    for (const BackupEntry& e : g_lastEntries)
+        if (std::binary_search(sorted.begin(), sorted.end(), e.row)) kept.push_back(e);
+    if (kept.size() == g_lastEntries.size()) return true;
+    // Written beside it and moved over it, so that a failure leaves the whole first file.
+    const std::string temp = g_lastBackup + ".new";
+    DWORD code = 0;
+    HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) code = GetLastError();
+    bool ok = f != INVALID_HANDLE_VALUE && WriteAndClose(f, BackupText(kept), code);
+    if (ok && !MoveFileExA(temp.c_str(), g_lastBackup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        code = GetLastError();
+        ok = false;
+    }
+    if (!ok) {
+        DeleteFileA(temp.c_str());
+        error = FileFault(LangTextOr(254, L"The backup file could not be written:"), g_lastBackup, code);
+        return false;
+    }
+    g_lastEntries = std::move(kept);
     return true;
 }
