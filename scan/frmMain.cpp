@@ -113,6 +113,8 @@ void frmMain::CreateControls() {
     if (Image1.hwnd) SetWindowPos(Image1.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     AddTimer(Timer3, 1000, false);
     AddTimer(tmrScheduled, 60000, true);
+    AddTimer(tmrScheduleWait, 1000, false);
+    dueSchedule_.clear();
 
     using ui::MenuItem;
     auto item = [](int id, const wchar_t* caption = L"", bool visible = true) {
@@ -548,7 +550,7 @@ LRESULT frmMain::OnNotify(NMHDR* hdr) {
 void frmMain::OnTimer(ui::Timer& timer) {
     if (&timer == &Timer3)
         Timer3_Timer();
-    else if (&timer == &tmrScheduled)
+    else if (&timer == &tmrScheduled || &timer == &tmrScheduleWait)
         tmrScheduled_Timer();
 }
 

@@ -140,6 +140,13 @@ public:
 
 private:
     bool ScheduleIdle() const;
+    void StartDueScan();
+    // The stored schedule values, one a line.
+    static std::string ScheduleText();
+    // Looks again every second for the idle window that a waiting due minute needs.
+    ui::Timer tmrScheduleWait;
+    // The schedule of a due minute whose scan waits for the window to be idle; empty when none waits.
+    std::string dueSchedule_;
     // The last minute the schedule was evaluated (minutes since 1601; 0 before the first tick).
     unsigned long long lastScheduleMinute_ = 0;
     bool fixing_ = false;
