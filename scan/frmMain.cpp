@@ -13,6 +13,7 @@
 #include "scan/frmRestore.h"
 #include "scan/mdlMain.h"
 #include "shell/frmAutoUpd.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -425,6 +426,12 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
             SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(shown.c_str())));
         fitText_[c] = std::move(shown);
     }
+    // After a move to a screen of another DPI the list's font and margins have been scaled.
+    const int dpi = ui::FormDpi(hwnd());
+    if (fitCalibrated_ && dpi != fitDpi_)
+        for (int c = 0; c < 4; ++c)
+            widestText_[c] = MulDiv(widestText_[c], dpi, fitDpi_), fitMargin_[c] = MulDiv(fitMargin_[c], dpi, fitDpi_);
+    fitDpi_ = dpi;
     if (!fitCalibrated_) {
         AutoSizeColumns(lvwRegErrors);
         for (int c = 0; c < columns; ++c) {

@@ -129,6 +129,7 @@ private:
     bool fitCalibrated_ = false;
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
+    int fitDpi_ = 96;  // the DPI the widths and margins above were measured at
     std::wstring fitText_[4];  // the last text measured in each column
     // Files and folders found present (true) or missing during the running walk.
     std::map<std::string, bool> knownPaths_;
