@@ -297,7 +297,7 @@ bool frmOptions::SaveRunEntry() {
                                : L"Halvren could not be taken off the programs that run on Windows startup: the "
                                  L"value \"Halvren\" could not be removed from") +
                    L"\r\n" + kRunKeyShown + L"\r\n\r\n" + SystemErrorText(static_cast<DWORD>(code)) +
-                   L"\r\n\r\nThe other settings are stored as usual.",
+                   L"\r\n\r\nApply goes on with the other settings.",
                MB_OK | MB_ICONEXCLAMATION);
     return held;
 }
