@@ -90,7 +90,7 @@ std::string RunEntryData() {
 }
 
 // The RunEntry's text, or the registry's code when it cannot be read (2 when it is missing).
-// A text of another string type is read as it stands and, for REG_EXPAND_SZ, expanded too.
+// A REG_EXPAND_SZ text is given as it stands and expanded, as Windows expands it at logon.
 LONG ReadRunEntry(std::string& text, std::string& expanded) {
     HKEY h = nullptr;
     LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, &h);
@@ -102,8 +102,7 @@ LONG ReadRunEntry(std::string& text, std::string& expanded) {
         rc = RegQueryValueExA(h, AppTitle, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
         data.resize(rc == ERROR_SUCCESS ? size : 0);
         while (!data.empty() && data.back() == '\0') data.pop_back();
-        const bool isText = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-        text = expanded = isText ? data : std::string();
+        text = expanded = type == REG_SZ || type == REG_EXPAND_SZ ? data : std::string();
         if (type == REG_EXPAND_SZ) {
             char buf[32768];
             const DWORD n = ExpandEnvironmentStringsA(text.c_str(), buf, sizeof buf);
