@@ -11,6 +11,7 @@
 #include "core/modLanguage.h"
 #include "core/modRegistry2.h"
 #include "scan/mdlMain.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -116,8 +117,10 @@ LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam, UI
     case WM_MBUTTONDOWN: {
         int button = message == WM_LBUTTONDOWN ? 1 : message == WM_RBUTTONDOWN ? 2 : 4;
         int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) | (GetKeyState(VK_MENU) < 0 ? 4 : 0);
-        double x = ui::PixelsToTwipsX(static_cast<short>(LOWORD(lParam)));
-        double y = ui::PixelsToTwipsY(static_cast<short>(HIWORD(lParam)));
+        // In twips at the window's own DPI, which the row rule counts in.
+        HWND form = GetAncestor(h, GA_ROOT);
+        double x = ui::PixelsToTwips(form, static_cast<short>(LOWORD(lParam)));
+        double y = ui::PixelsToTwips(form, static_cast<short>(HIWORD(lParam)));
         // The handler runs first, so a left click still ends on the row under the pointer
         // (the list's own selection follows); a right click keeps the handler's row.
         reinterpret_cast<frmIgnore*>(ref)->lstIgnore_MouseDown(button, shift, x, y);

@@ -13,6 +13,7 @@
 #include "scan/frmRestore.h"
 #include "scan/mdlMain.h"
 #include "shell/frmAutoUpd.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -113,6 +114,8 @@ void frmMain::CreateControls() {
     if (Image1.hwnd) SetWindowPos(Image1.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     AddTimer(Timer3, 1000, false);
     AddTimer(tmrScheduled, 60000, true);
+    AddTimer(tmrScheduleWait, 1000, false);
+    dueSchedule_.clear();
 
     using ui::MenuItem;
     auto item = [](int id, const wchar_t* caption = L"", bool visible = true) {
@@ -423,6 +426,12 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
             SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(shown.c_str())));
         fitText_[c] = std::move(shown);
     }
+    // After a move to a screen of another DPI the list's font and margins have been scaled.
+    const int dpi = ui::FormDpi(hwnd());
+    if (fitCalibrated_ && dpi != fitDpi_)
+        for (int c = 0; c < 4; ++c)
+            widestText_[c] = MulDiv(widestText_[c], dpi, fitDpi_), fitMargin_[c] = MulDiv(fitMargin_[c], dpi, fitDpi_);
+    fitDpi_ = dpi;
     if (!fitCalibrated_) {
         AutoSizeColumns(lvwRegErrors);
         for (int c = 0; c < columns; ++c) {
@@ -548,7 +557,7 @@ LRESULT frmMain::OnNotify(NMHDR* hdr) {
 void frmMain::OnTimer(ui::Timer& timer) {
     if (&timer == &Timer3)
         Timer3_Timer();
-    else if (&timer == &tmrScheduled)
+    else if (&timer == &tmrScheduled || &timer == &tmrScheduleWait)
         tmrScheduled_Timer();
 }
 

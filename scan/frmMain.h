@@ -129,6 +129,7 @@ private:
     bool fitCalibrated_ = false;
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
+    int fitDpi_ = 96;  // the DPI the widths and margins above were measured at
     std::wstring fitText_[4];  // the last text measured in each column
     // Files and folders found present (true) or missing during the running walk.
     std::map<std::string, bool> knownPaths_;
@@ -140,6 +141,13 @@ public:
 
 private:
     bool ScheduleIdle() const;
+    void StartDueScan();
+    // The stored schedule values, one a line.
+    static std::string ScheduleText();
+    // Looks again every second for the idle window that a waiting due minute needs.
+    ui::Timer tmrScheduleWait;
+    // The schedule of a due minute whose scan waits for the window to be idle; empty when none waits.
+    std::string dueSchedule_;
     // The last minute the schedule was evaluated (minutes since 1601; 0 before the first tick).
     unsigned long long lastScheduleMinute_ = 0;
     bool fixing_ = false;

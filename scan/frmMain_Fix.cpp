@@ -9,6 +9,7 @@
 #include "core/modLanguage.h"
 #include "scan/frmMain.h"
 #include "scan/mdlMain.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -23,7 +24,8 @@ void SetNotice(ui::Label& label, double points, bool bold, const std::wstring& t
         lstrcpynW(lf.lfFaceName, L"MS Sans Serif", LF_FACESIZE);
         lf.lfCharSet = DEFAULT_CHARSET;
     }
-    label.SetFont(ui::GetFont(lf.lfFaceName, points, bold, false, lf.lfCharSet));
+    HFONT font = ui::GetFont(lf.lfFaceName, points, bold, false, lf.lfCharSet);
+    label.SetFont(label.hwnd ? ui::FontForForm(GetAncestor(label.hwnd, GA_ROOT), font) : font);
     label.SetText(text);
     // The fix does not yield, so the notice is painted now or never.
     if (label.hwnd) UpdateWindow(label.hwnd);

@@ -74,20 +74,44 @@ void frmMain::tmrScheduled_Timer() {
     SYSTEMTIME now = {};
     g_clock(now);
     unsigned long long minute = 0;
-    if (!ToMinute(now, minute)) return;
     // A minute already evaluated is not evaluated again; a clock set back starts afresh.
-    unsigned long long first = minute;
-    if (lastScheduleMinute_ != 0 && minute > lastScheduleMinute_)
-        first = minute - lastScheduleMinute_ > kCatchUpMinutes ? minute - kCatchUpMinutes + 1 : lastScheduleMinute_ + 1;
-    else if (minute == lastScheduleMinute_)
-        return;
-    // Remembered before the scan starts: the ticks that arrive during it must not repeat it.
-    lastScheduleMinute_ = minute;
-    bool due = false;
-    for (unsigned long long m = first; m <= minute && !due; ++m) {
-        SYSTEMTIME t;
-        due = m == minute ? ScanDueAt(now) : FromMinute(m, t) && ScanDueAt(t);
+    if (ToMinute(now, minute) && minute != lastScheduleMinute_) {
+        unsigned long long first = minute;
+        if (lastScheduleMinute_ != 0 && minute > lastScheduleMinute_)
+            first = minute - lastScheduleMinute_ > kCatchUpMinutes ? minute - kCatchUpMinutes + 1
+                                                                    : lastScheduleMinute_ + 1;
+        // Remembered before the scan starts: the ticks that arrive during it must not repeat it.
+        lastScheduleMinute_ = minute;
+        bool due = false;
+        for (unsigned long long m = first; m <= minute && !due; ++m) {
+            SYSTEMTIME t;
+            due = m == minute ? ScanDueAt(now) : FromMinute(m, t) && ScanDueAt(t);
+        }
+        // A later due minute takes the place of one still waiting: the two make one scan.
+        if (due) dueSchedule_ = ScheduleText();
     }
-    // Start toggles: while the window is busy a due minute passes without a scan.
-    if (due && ScheduleIdle()) cmdStartStop_Click();
+    StartDueScan();
+}
+
+std::string frmMain::ScheduleText() {
+    std::string all;
+    for (const char* name : {"Scheduled", "Hour", "Minute", "Period", "Day", "Month"})
+        all += GetSetting(name).str() + '\n';
+    return all;
+}
+
+// A due minute that finds the window busy waits, and its scan starts as soon as the window
+// is idle again, unless the schedule has been changed meanwhile. A scan already running is
+// the scan that was due: start toggles, and would stop it.
+void frmMain::StartDueScan() {
+    if (scanning_ || !IsLoaded()) dueSchedule_.clear();
+    if (!dueSchedule_.empty() && !ScheduleIdle()) {
+        if (!tmrScheduleWait.Enabled()) tmrScheduleWait.SetEnabled(true);
+        return;
+    }
+    if (tmrScheduleWait.Enabled()) tmrScheduleWait.SetEnabled(false);
+    if (dueSchedule_.empty()) return;
+    const bool same = dueSchedule_ == ScheduleText();
+    dueSchedule_.clear();
+    if (same) cmdStartStop_Click();
 }

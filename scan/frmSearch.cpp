@@ -9,6 +9,7 @@
 #include "scan/frmMain.h"
 #include "scan/frmRestore.h"
 #include "scan/mdlMain.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -140,12 +141,14 @@ void frmSearch::Form_Resize() {
     RECT r;
     GetClientRect(hwnd(), &r);
     const int w = r.right, h = r.bottom;
-    const int button = ui::TwipsToPixelsX(kButtonWidth);
-    txtFile.MovePixels(0, ui::TwipsToPixelsY(kTextTop), w, ui::TwipsToPixelsY(315));
-    const int listTop = ui::TwipsToPixelsY(kListTop);
+    // At the window's own DPI, which changes when it moves to another screen.
+    auto px = [this](int twips) { return ui::TwipsToPixels(hwnd(), twips); };
+    const int button = px(kButtonWidth);
+    txtFile.MovePixels(0, px(kTextTop), w, px(kTextTop + 315) - px(kTextTop));
+    const int listTop = px(kListTop);
     lstFiles.MovePixels(0, listTop, w, h > listTop ? h - listTop : 0);
-    lblCurrentFolder.MovePixels(button, ui::TwipsToPixelsY(kButtonTop), w > button ? w - button : 0,
-                                ui::TwipsToPixelsY(kButtonHeight));
+    lblCurrentFolder.MovePixels(button, px(kButtonTop), w > button ? w - button : 0,
+                                px(kButtonTop + kButtonHeight) - px(kButtonTop));
 }
 
 void frmSearch::SetSearching(bool on) {

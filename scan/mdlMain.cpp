@@ -163,7 +163,8 @@ bool SameName(const char* name, const std::string& pattern) {
 // each one; false when the search was stopped. A folder that cannot be listed adds nothing.
 template <class Each>
 bool ForEachFound(frmSearch& form, const std::string& files, Each each) {
-    WIN32_FIND_DATAA fd;
+    // Cleared, so that a find that leaves the reparse tag unset (Wine's does) hands on 0, no tag.
+    WIN32_FIND_DATAA fd = {};
     HANDLE find = FindFirstFileA(files.c_str(), &fd);
     if (find == INVALID_HANDLE_VALUE) return true;
     bool going = true;
@@ -181,15 +182,38 @@ bool ForEachFound(frmSearch& form, const std::string& files, Each each) {
 
 }  // namespace
 
+bool EntersFolder(const WIN32_FIND_DATAA& fd, const std::string& path) {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    // The find record carries the reparse tag; where it carries none, the folder is asked, and
+    // a folder whose kind cannot be told is left out rather than perhaps walked in a circle.
+    DWORD tag = fd.dwReserved0;
+    if (tag == 0 && !path.empty()) {
+        HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        // Windows Vista and later; FileAttributeTagInfo is class 9.
+        using InfoByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
+        static const auto infoByHandle = reinterpret_cast<InfoByHandle>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
+        if (h != INVALID_HANDLE_VALUE) {
+            struct { DWORD attributes, tag; } info = {};
+            if (infoByHandle && infoByHandle(h, 9, &info, sizeof info) && (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                tag = info.tag;
+            CloseHandle(h);
+        }
+    }
+    return tag != 0 && tag != IO_REPARSE_TAG_MOUNT_POINT && tag != IO_REPARSE_TAG_SYMLINK;
+}
+
 uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int64_t& files, int64_t& folders) {
     frmSearch& form = frmSearch::Get();
     uint64_t total = 0;
     if (folder.empty() || folder.back() != '\\') folder += '\\';
 
     // The subfolders first: the find record says what each entry is, so no attribute call is
-    // needed. Junctions, mount points and symbolic links (Wine shows Unix links as such) are not
-    // entered: they can lead off the drive or in a circle. Folders have no hard links, so without
-    // them no folder is reached twice.
+    // needed. Junctions, mount points and symbolic links (Wine shows Unix links as reparse points)
+    // are not entered: they can lead off the drive or in a circle. Folders have no hard links, so
+    // without them no folder is reached twice.
     std::vector<std::string> subfolders;
     auto match = [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
         if (form.AddFound(folder + name)) {
@@ -203,7 +227,7 @@ uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int
     const bool plain = !pattern.empty() && pattern.find_first_of("*?<>\"") == std::string::npos &&
                        pattern.back() != ' ' && pattern.back() != '.';
     const bool going = ForEachFound(form, folder + "*", [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (EntersFolder(fd, folder + name)) {
             subfolders.push_back(name);
             ++folders;
         }

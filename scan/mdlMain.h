@@ -57,8 +57,12 @@ bool KeepInLastBackup(const std::vector<int>& rows, std::wstring& error);
 // name matches `pattern` (the find functions' wildcards) to the search window's list, counting
 // matches in `files` and the subfolders met in `folders`, and returns the matches' total size in
 // bytes. A missing final "\" is appended to `folder`. It ends early when the search window asks
-// it to stop. Junctions and symbolic links are not entered, nor a folder walked already.
+// it to stop. Junctions, mount points and symbolic links are not entered.
 uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int64_t& files, int64_t& folders);
+// Whether that walk enters the folder a find record lists (`path` is its full path): not a mount
+// point, junction or symbolic link, which can lead off the drive or in a circle; a folder with
+// another reparse point (a cloud file placeholder, for one) is walked like any other.
+bool EntersFolder(const WIN32_FIND_DATAA& fd, const std::string& path);
 // The part of `text` before its first NUL; `text` itself is cut the same way.
 std::string TrimAtNull(std::string& text);
 // Acts on a notification-area callback code carried in a mouse move's X (the main window's

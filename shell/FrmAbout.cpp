@@ -7,6 +7,7 @@
 #include "core/modLanguage.h"
 #include "shell/modCursor.h"
 #include "shell/modLinki.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ void FrmAbout::Form_MouseMove() { ResetLinkCursor(); }
 void FrmAbout::HoverLink(ui::Label& link) {
     SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // the hand
     for (ui::Label* l : {&Label14, &Label15, &Label16, &Label17})
-        if (Underlined(*l) != (l == &link)) l->SetFont(LabelFont(false, l == &link));
+        if (Underlined(*l) != (l == &link)) l->SetFont(ui::FontForForm(hwnd(), LabelFont(false, l == &link)));
 }
 
 bool FrmAbout::Underlined(const ui::Label& link) const {

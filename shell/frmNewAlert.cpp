@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/App.h"
+#include "ui/Dpi.h"
 
 namespace {
 
@@ -124,15 +125,15 @@ void frmNewAlert::Paint(HDC dc) {
     FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     // The header band: a 262 x 41 pixel picture placed at (-120, -130) twips, so that its lower
     // part shows across the top.
-    RECT band = {ui::TwipsToPixelsX(-120), ui::TwipsToPixelsY(-130), ui::TwipsToPixelsX(-120 + 3930),
-                 ui::TwipsToPixelsY(-130 + 615)};
+    auto px = [this](int twips) { return ui::TwipsToPixels(hwnd(), twips); };  // at the window's DPI
+    RECT band = {px(-120), px(-130), px(-120 + 3930), px(-130 + 615)};
     HBRUSH brush = CreateSolidBrush(kBand);
     FillRect(dc, &band, brush);
     DeleteObject(brush);
     HGDIOBJ pen = SelectObject(dc, GetStockObject(BLACK_PEN));
-    const int y = ui::TwipsToPixelsY(480);
+    const int y = px(480);
     MoveToEx(dc, 0, y, nullptr);
-    LineTo(dc, ui::TwipsToPixelsX(2760), y);
+    LineTo(dc, px(2760), y);
     // The outline round the whole window.
     HGDIOBJ fill = SelectObject(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, 0, 0, all.right, all.bottom);

@@ -90,7 +90,8 @@ std::string RunEntryData() {
 }
 
 // The RunEntry's text, or the registry's code when it cannot be read (2 when it is missing).
-LONG ReadRunEntry(std::string& text) {
+// A REG_EXPAND_SZ text is given as it stands and expanded, as Windows expands it at logon.
+LONG ReadRunEntry(std::string& text, std::string& expanded) {
     HKEY h = nullptr;
     LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, &h);
     if (rc != ERROR_SUCCESS) return rc;
@@ -99,12 +100,25 @@ LONG ReadRunEntry(std::string& text) {
     if (rc == ERROR_SUCCESS) {
         std::string data(size, '\0');
         rc = RegQueryValueExA(h, AppTitle, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-        data.resize(size);
+        data.resize(rc == ERROR_SUCCESS ? size : 0);
         while (!data.empty() && data.back() == '\0') data.pop_back();
-        text = type == REG_SZ ? data : std::string();
+        text = expanded = type == REG_SZ || type == REG_EXPAND_SZ ? data : std::string();
+        if (type == REG_EXPAND_SZ) {
+            char buf[32768];
+            const DWORD n = ExpandEnvironmentStringsA(text.c_str(), buf, sizeof buf);
+            if (n > 0 && n <= sizeof buf) expanded = buf;
+        }
     }
     RegCloseKey(h);
     return rc;
+}
+
+// Whether a Run entry's text starts this program: the same path, with or without quotes,
+// letter case aside.
+bool StartsThisProgram(std::string text, std::string wanted) {
+    for (std::string* t : {&text, &wanted})
+        if (t->size() >= 2 && t->front() == '"' && t->back() == '"') *t = t->substr(1, t->size() - 2);
+    return !text.empty() && lstrcmpiA(text.c_str(), wanted.c_str()) == 0;
 }
 
 // A window that is never shown owns the dialog, which keeps it off the taskbar.
@@ -254,18 +268,20 @@ void frmOptions::txtMinute2_KeyPress(int& KeyAscii) { DigitsOnly(KeyAscii); }
 
 void frmOptions::cmdIgnore_Click() { frmIgnore::Get().ShowModal(); }
 
-// Writes or removes the start-with-Windows entry and reads it back; a failure is said and
-// stops Apply, since nothing would start with Windows.
+// Writes or removes the start-with-Windows entry and reads it back. A failure (a user without
+// administrator rights cannot edit the Run key) is said and Apply goes on; the result is whether
+// the Run key holds this program's entry afterwards.
 bool frmOptions::SaveRunEntry() {
     const bool on = chkStartup.Value() == 1;
-    const std::string data = on ? RunEntryData() : std::string();
+    const std::string data = RunEntryData();
     if (on)
         SetRegStringValue(HKEY_LOCAL_MACHINE, kRunKey, AppTitle, data);
     else
         DeleteRegValue(HKEY_LOCAL_MACHINE, kRunKey, AppTitle);
-    std::string stored;
-    const LONG rc = ReadRunEntry(stored);
-    if (on ? rc == ERROR_SUCCESS && stored == data : rc == ERROR_FILE_NOT_FOUND) return true;
+    std::string stored, expanded;
+    const LONG rc = ReadRunEntry(stored, expanded);
+    const bool held = rc == ERROR_SUCCESS && (StartsThisProgram(stored, data) || StartsThisProgram(expanded, data));
+    if (on ? held : rc == ERROR_FILE_NOT_FOUND) return held;
 
     // The registry's own reason: the Run key cannot be opened as the edit needs, or, when it can,
     // the value could not be written.
@@ -280,9 +296,9 @@ bool frmOptions::SaveRunEntry() {
                                : L"Halvren could not be taken off the programs that run on Windows startup: the "
                                  L"value \"Halvren\" could not be removed from") +
                    L"\r\n" + kRunKeyShown + L"\r\n\r\n" + SystemErrorText(static_cast<DWORD>(code)) +
-                   L"\r\n\r\nThe schedule and the start-up setting were not stored.",
+                   L"\r\n\r\nApply goes on with the other settings.",
                MB_OK | MB_ICONEXCLAMATION);
-    return false;
+    return held;
 }
 
 // The box takes the focus with its text selected; a box that cannot take it sends the
@@ -301,7 +317,8 @@ void frmOptions::FocusRefused(ui::TextBox& box) {
 void frmOptions::cmdApply_Click() {
     SaveSetting("Recommended", std::to_string(chkRecommended.Value()));
     SaveSetting("System Tray", std::to_string(chkSysTray.Value()));
-    if (!SaveRunEntry()) return;
+    // What the Run key holds afterwards is what "Startup" says, whether or not the edit took.
+    const bool startsWithWindows = SaveRunEntry();
 
     const bool scheduled = chkScheduled.Value() == 1;
     if (scheduled && (optDay.Value() || optWeek.Value())) {
@@ -357,7 +374,7 @@ void frmOptions::cmdApply_Click() {
     } else if (optMonth.Value()) {
         SaveSetting("Scheduled", "1-Month");
     }
-    SaveSetting("Startup", std::to_string(chkStartup.Value()));
+    SaveSetting("Startup", startsWithWindows ? "1" : "0");
     Unload();
 }
 

@@ -44,6 +44,7 @@ private:
     void SetCheck(ui::CheckBox& box, int value);
     void Select(ui::OptionButton& option);
     void EnableTimes(bool daily, bool weekly);
+    // True when the Run key holds this program's entry afterwards.
     bool SaveRunEntry();
     void FocusRefused(ui::TextBox& box);
 };

@@ -14,6 +14,8 @@
 #include "core/modPathUsers.h"
 #include "scan/frmIgnore.h"
 #include "scan/frmMain.h"
+#include "scan/frmSearch.h"
+#include "shell/FrmAbout.h"
 #include "ui/Dpi.h"
 #include "tests/support/TestSupport.h"
 
@@ -114,8 +116,9 @@ TEST(Dpi, WindowsHoldTheirLayoutAt144) {
     DeleteFileA(backup.c_str());
 }
 
-// Moved to a screen of twice the DPI, the main window and the settings dialog double every
-// control's place and font, and keep an icon of their own.
+// Moved to a screen of twice the DPI, the main window, the settings dialog, the search window and
+// the about box double every control's place and font, and keep an icon of their own; the search
+// window lays itself out again at the new DPI and a hovered link of the about box keeps its size.
 TEST(Dpi, WindowsFollowTheirScreen) {
     UseEnglish();
     SettingGuard lang("curLang");
@@ -132,7 +135,8 @@ TEST(Dpi, WindowsFollowTheirScreen) {
         return all;
     };
     const int to = 2 * ui::SystemDpi();
-    for (ui::Form* form : {static_cast<ui::Form*>(&frmMain::Get()), static_cast<ui::Form*>(&frmIgnore::Get())}) {
+    for (ui::Form* form : {static_cast<ui::Form*>(&frmMain::Get()), static_cast<ui::Form*>(&frmIgnore::Get()),
+                           static_cast<ui::Form*>(&frmSearch::Get()), static_cast<ui::Form*>(&FrmAbout::Get())}) {
         ASSERT_TRUE(form->Load());
         HWND w = form->hwnd();
         const HICON stock = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
@@ -147,6 +151,21 @@ TEST(Dpi, WindowsFollowTheirScreen) {
         SendMessageW(w, ui::kWmDpiChanged, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&r));
         EXPECT_EQ(measures(w), twice);
         CheckLayout(w, form == &frmMain::Get() ? Allowed{{10, 0}, {15, 0}, {10, 11}} : Allowed{});
+        if (form == &FrmAbout::Get()) {
+            FrmAbout::Get().Label15_MouseMove(), FrmAbout::Get().Label16_MouseMove();
+            EXPECT_EQ(measures(w), twice) << "a hovered link";
+        }
+        if (form == &frmIgnore::Get()) {  // the row rule: 180 twips a row at the new DPI
+            ui::ListBox& list = frmIgnore::Get().lstIgnore;
+            for (const wchar_t* item : {L"a", L"b", L"c", L"d", L"e"}) list.Add(item);
+            SendMessageW(list.hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, MulDiv(360, to, 1440)));
+            SendMessageW(list.hwnd, WM_RBUTTONUP, 0, MAKELPARAM(5, MulDiv(360, to, 1440)));
+            EXPECT_EQ(list.ListIndex(), 1);
+        }
+        if (form == &frmSearch::Get()) {  // a resize by the user afterwards
+            SetWindowPos(w, nullptr, 0, 0, r.right - r.left + 30, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER);
+            CheckLayout(w, {});
+        }
         form->Unload();
     }
     ui::SetEndProgramHook(nullptr);

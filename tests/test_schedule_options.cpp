@@ -42,6 +42,37 @@ std::string Got(const char* name) { return ValueExists(HKEY_CURRENT_USER, Settin
 std::string RunEntry(DWORD t = 0, std::string b = "") { return ReadRaw(HKEY_LOCAL_MACHINE, RunKey, "Halvren", t, b) ? b : "-"; }
 void Click(ui::Control& c) { SendMessageW(c.hwnd, BM_CLICK, 0, 0); }
 void Type(ui::Control& box, const wchar_t* keys) { for (; *keys; ++keys) SendMessageW(box.hwnd, WM_CHAR, *keys, 0); }
+// The four check boxes, the kind, then shown or enabled: the frame, Apply, the daily and the weekly boxes.
+std::string State(frmOptions& o) {
+    std::string s;
+    for (ui::CheckBox* b : {&o.chkRecommended, &o.chkSysTray, &o.chkStartup, &o.chkScheduled}) s += char('0' + b->Value());
+    for (auto k : {std::make_pair(&o.optHour, 'H'), {&o.optDay, 'D'}, {&o.optWeek, 'W'}, {&o.optMonth, 'M'}})
+        if (k.first->Value()) s += k.second;
+    for (bool on : {o.fmeFrame.Visible(), o.cmdApply.Enabled(), o.txtHour.Enabled(), o.txtHour2.Enabled()}) s += on ? '+' : '-';
+    return s;
+}
+// The Run key refuses every change of its values while this lives, as it does for a user without administrator rights.
+struct RunKeyRefused {
+    HKEY key = nullptr;
+    PSECURITY_DESCRIPTOR saved = nullptr;
+    PACL dacl = nullptr, denied = nullptr;
+    RunKeyRefused() {
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKey, 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
+        GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &saved);
+        EXPLICIT_ACCESS_A deny = {};
+        BuildExplicitAccessWithNameA(&deny, const_cast<char*>("EVERYONE"), KEY_SET_VALUE, DENY_ACCESS, NO_INHERITANCE);
+        SetEntriesInAclA(1, &deny, dacl, &denied);
+        SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, denied, nullptr);
+    }
+    ~RunKeyRefused() {
+        SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        RegCloseKey(key), LocalFree(denied), LocalFree(saved);
+    }
+};
+std::string Quoted() {
+    char exe[MAX_PATH];
+    return "\"" + std::string(exe, GetModuleFileNameA(nullptr, exe, MAX_PATH)) + "\"";
+}
 
 class ScheduleOptions : public ::testing::Test {
 protected:
@@ -111,23 +142,110 @@ TEST_F(ScheduleOptions, OptionsDialogApply) {
     Click(o.cmdApply);
     EXPECT_EQ(RunEntry(), quoted);
     EXPECT_EQ(Got("Startup") + Got("Scheduled") + Got("Hour") + Got("Minute") + Got("Period") + Got("Day"), "11-Week705PMFriday");
-    // Turning start with Windows off against a Run key that refuses it: the message names the key and the reason.
-    HKEY key;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, RunKey, 0, READ_CONTROL | WRITE_DAC, &key), ERROR_SUCCESS);
-    PSECURITY_DESCRIPTOR saved = nullptr;
-    PACL dacl = nullptr, denied = nullptr;
-    GetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr, &saved);
-    EXPLICIT_ACCESS_A deny = {};
-    BuildExplicitAccessWithNameA(&deny, const_cast<char*>("EVERYONE"), KEY_SET_VALUE, DENY_ACCESS, NO_INHERITANCE);
-    SetEntriesInAclA(1, &deny, dacl, &denied);
-    SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, denied, nullptr);
-    Open(), Click(o.chkStartup), boxes_.boxes.clear(), Click(o.cmdApply);
-    SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
-    RegCloseKey(key), LocalFree(denied), LocalFree(saved);
-    ASSERT_EQ(boxes_.boxes.size(), 1u);
+    // Turning start with Windows off against a Run key that refuses it: the message names the key and the reason,
+    // and the schedule left on brings the start-with-Windows notice.
+    {
+        RunKeyRefused refused;
+        Open(), Click(o.chkStartup), boxes_.boxes.clear(), Click(o.cmdApply);
+    }
+    ASSERT_EQ(boxes_.boxes.size(), 2u);
     for (std::wstring part : {FromAnsi("HKEY_LOCAL_MACHINE\\") + FromAnsi(RunKey), SystemErrorText(ERROR_ACCESS_DENIED)})
         EXPECT_NE(boxes_.boxes[0].text.find(part), std::wstring::npos) << ToAnsi(part);
     EXPECT_EQ(RunEntry() + Got("Startup") + (o.IsLoaded() ? "open" : ""), quoted + "1open");
+}
+
+// Loading: the stored values to the check boxes and the kind, then the click reactions; the time boxes open empty
+// and the lists at AM, Sunday, AM whatever is stored, and the close box stores nothing.
+TEST_F(ScheduleOptions, OptionsDialogLoad) {
+    // "Recommended", "System Tray", "Startup", "Scheduled", then State() after loading.
+    for (const char* row : {"||||0000H--++", "1|0|1|1-Week|1011W++-+", "0|1|0|1-Day|0101D+++-", "2|yes| 1|1-Month|0011M++++",
+                            "|1.0|7|0|0100H-+++", "|||1-hour|0001H++++", "|||x-Week|0000W-+-+", "|||1-Day |0001H++++"}) {
+        std::vector<std::string> f = PutRow(row, {"Recommended", "System Tray", "Startup", "Scheduled"});
+        PutRow("7|30|PM|Friday", {"Hour", "Minute", "Period", "Day"});
+        frmOptions& o = Open();
+        EXPECT_EQ(State(o), f[4]) << row;
+        EXPECT_EQ(o.txtHour.Text() + o.txtMinute2.Text() + o.cboPeriod.Text() + o.cboDay.Text() + o.cboPeriod2.Text(),
+                  L"AMSundayAM") << row;
+        SendMessageW(o.hwnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(Got("Recommended") + (o.IsLoaded() ? "open" : ""), f[0].empty() ? "-" : f[0]) << row;
+    }
+    PutRow("|||", {"Recommended", "System Tray", "Startup", "Scheduled"});
+    frmOptions& o = Open();
+    Click(o.chkScheduled), Click(o.optDay), Click(o.optWeek), Click(o.optDay), Click(o.optMonth);
+    EXPECT_EQ(State(o), "0001M+++-");  // the weekly boxes end disabled
+    EXPECT_TRUE(boxes_.boxes.empty());
+}
+
+// Apply of each kind and of the schedule off: the start-with-Windows notice first when start with Windows is off, which
+// checks it and stores neither the schedule nor "Startup"; the second Apply writes the Run entry, stores and closes.
+TEST_F(ScheduleOptions, OptionsDialogStoresEachKind) {
+    const char* const stored[] = {"Scheduled", "Hour", "Minute", "Period", "Day", "Startup"};
+    // Stored "Scheduled", "Startup", "Hour"; the kind clicked (0 turns the schedule off, - clicks nothing); daily and
+    // weekly hour and minute typed; the notice (1); then the stored values after the last Apply.
+    for (const char* row : {"|||H|||||1|1-Hour|-|-|-|-|1", "|||D|7|30|||1|1-Day|7|30|AM|-|1",
+                            "|||W|||11|05|1|1-Week|11|05|AM|Sunday|1", "|||M|||||1|1-Month|-|-|-|-|1",
+                            "1-Day|1|7|0|||||0|0|7|-|-|-|1", "1-Month|1||-|||||0|1-Month|-|-|-|-|1"}) {
+        for (const char* n : Names) PutSetting(n, "");
+        DeleteRegValue(HKEY_LOCAL_MACHINE, RunKey, "Halvren");
+        std::vector<std::string> f = PutRow(row, {"Scheduled", "Startup", "Hour"});
+        frmOptions& o = Open();
+        if (f[3] != "-") Click(o.chkScheduled);
+        if (f[3] != "0" && f[3] != "-") Click(f[3] == "H" ? o.optHour : f[3] == "D" ? o.optDay : f[3] == "W" ? o.optWeek : o.optMonth);
+        ui::TextBox* boxes[] = {&o.txtHour, &o.txtMinute, &o.txtHour2, &o.txtMinute2};
+        for (int i = 0; i < 4; ++i) Type(*boxes[i], FromAnsi(f[i + 4]).c_str());
+        boxes_.boxes.clear();
+        Click(o.cmdApply);
+        if (f[8] == "1") {
+            ASSERT_EQ(boxes_.boxes.size(), 1u) << row;
+            EXPECT_EQ(boxes_.boxes[0].text, L"In order to have scheduled scans, Halvren has to run when Windows starts.(The "
+                                            L"\"Start Halvren on Windows Startup\" checkbox will be checked)");
+            EXPECT_EQ(boxes_.boxes[0].title + std::to_wstring(boxes_.boxes[0].flags), std::to_wstring(MB_OK | MB_ICONEXCLAMATION));
+            EXPECT_EQ(FromAnsi(State(o).substr(2, 1) + RunEntry() + Got("Scheduled") + Got("Startup")), L"1---") << row;
+            ASSERT_TRUE(o.IsLoaded()) << row;
+            Click(o.cmdApply);
+        }
+        EXPECT_EQ(boxes_.boxes.size(), f[8] == "1" ? 1u : 0u) << row;
+        std::string got, want;
+        for (size_t i = 0; i < 6; ++i) got += (i ? "|" : "") + Got(stored[i]), want += (i ? "|" : "") + f[9 + i];
+        EXPECT_EQ(got + (o.IsLoaded() ? " open" : ""), want) << row;
+        EXPECT_EQ(RunEntry(), Got("Startup") == "1" ? Quoted() : "-") << row;
+    }
+}
+
+// A Run key the user may not change: the message names it and the system's reason, and Apply goes on to store the
+// schedule and, as "Startup", what the Run key really holds; a right text of another string type counts as written.
+TEST_F(ScheduleOptions, OptionsDialogRunKeyRefused) {
+    const std::string quoted = Quoted();
+    const std::string bare = quoted.substr(1, quoted.size() - 2);
+    struct Case {
+        const char* entry;  // the value before: "-" none, "q" the quoted path, "x" the bare path as REG_EXPAND_SZ
+        bool startup;       // start with Windows asked for
+        int messages;
+        const char* scheduled;
+        const char* startupStored;
+    } cases[] = {{"q", false, 1, "0", "1"}, {"-", true, 1, "1-Hour", "0"}, {"x", true, 0, "1-Hour", "1"}};
+    for (const Case& c : cases) {
+        for (const char* n : Names) PutSetting(n, "");
+        DeleteRegValue(HKEY_LOCAL_MACHINE, RunKey, "Halvren");
+        if (*c.entry != '-') SetString(HKEY_LOCAL_MACHINE, RunKey, "Halvren", *c.entry == 'q' ? quoted : bare, *c.entry == 'q' ? REG_SZ : REG_EXPAND_SZ);
+        PutSetting("Startup", c.startup ? "0" : "1");
+        PutSetting("Scheduled", c.startup ? "0" : "1-Hour");
+        frmOptions& o = Open();
+        Click(o.chkStartup), Click(o.chkScheduled);
+        boxes_.boxes.clear();
+        const std::string before = RunEntry();
+        {
+            RunKeyRefused refused;
+            Click(o.cmdApply);
+        }
+        ASSERT_EQ(boxes_.boxes.size(), static_cast<size_t>(c.messages)) << c.entry;
+        for (const CapturedBox& b : boxes_.boxes)
+            for (std::wstring part : {FromAnsi("HKEY_LOCAL_MACHINE\\") + FromAnsi(RunKey), SystemErrorText(ERROR_ACCESS_DENIED)})
+                EXPECT_NE(b.text.find(part), std::wstring::npos) << ToAnsi(part);
+        EXPECT_EQ(RunEntry(), before) << c.entry;
+        EXPECT_EQ(Got("Scheduled") + "|" + Got("Startup") + (o.IsLoaded() ? " open" : ""),
+                  std::string(c.scheduled) + "|" + c.startupStored) << c.entry;
+    }
 }
 
 // Each row: "Scheduled", "Hour", "Minute", "Period", "Day", "Month", the clock, and 1 when a scan starts.
@@ -136,7 +254,9 @@ TEST_F(ScheduleOptions, ScheduleTimer) {
         "1-Hour||||||2026-12-07 10:00|1", "1-Month||||||2027-01-01 00:00|1", "1-Month||||||2027-01-02 00:00|0",
         "1-Day|7|30|PM|||2026-12-07 19:30|1", "1-Day|07|30|PM|||2026-12-08 19:30|1", "1-Day|7|30|PM|||2026-12-08 07:30|0",
         "1-Day|12|5|AM|||2026-12-07 00:05|1", "1-Day|12|5|PM|||2026-12-08 12:05|1", "1-Day|7.5|30|PM|||2026-12-11 19:30|0",
-        "1-Week|7|30|PM|Sunday||2026-12-06 19:30|1", "1-Week|7|30|PM|Sunday||2026-12-07 19:30|0"};
+        "1-Week|7|30|PM|Sunday||2026-12-06 19:30|1", "1-Week|7|30|PM|Sunday||2026-12-07 19:30|0",
+        "0||||||2026-12-07 12:00|0", "||||||2026-12-07 13:00|0", "1-hour||||||2026-12-07 11:00|0",
+        "1-Day|7|30|pm|||2026-12-09 19:30|0", "1-Week|7|30|PM|sunday||2026-12-13 19:30|0", "1-Day||30|PM|||2026-12-13 19:30|0"};
     frmMain& f = frmMain::Get();
     f.Show();
     for (const char* row : rows) {
@@ -147,7 +267,7 @@ TEST_F(ScheduleOptions, ScheduleTimer) {
         std::vector<std::string> fields = PutRow(row, {"Scheduled", "Hour", "Minute", "Period", "Day", "Month"});
         EXPECT_EQ(TickAt(at.c_str()), fields[7] == "1") << row;
     }
-    // A held-up tick evaluates the minutes it missed, a few at most, and none twice; a busy window lets one pass.
+    // A held-up tick evaluates the minutes it missed, a few at most, and none twice; a busy window starts no scan.
     PutSetting("Scheduled", "1-Hour");
     for (const char* t : {"09:58 0", "10:03 1", "10:03 0", "10:54 0", "11:06 0", "11:59 0", "12:00 1"})
         EXPECT_EQ(TickAt(("2026-12-07 " + std::string(t, 5)).c_str()), t[6] == '1') << t;
@@ -185,6 +305,39 @@ TEST_F(ScheduleOptions, ScheduleTimer) {
     f.tmrScheduled.SetInterval(60000);
     EXPECT_TRUE(stillScanning);
     EXPECT_EQ(f.lblCurrentKey.Text(), LangText(206));
+}
+
+// A due minute that finds a modal window up waits, and its scan starts as soon as the window is idle again: one scan for
+// two due minutes, none when the schedule was changed meanwhile.
+TEST_F(ScheduleOptions, DueMinuteWaitsForTheIdleWindow) {
+    frmMain& f = frmMain::Get();
+    f.Show();
+    // The ticks while the modal window is up ("0" turns the schedule off), then the scans once it has closed.
+    for (const char* row : {"13:00|1", "13:00 14:00|1", "13:00 0|0", "13:30|0"}) {
+        PutSetting("Scheduled", "1-Hour");
+        TickAt("2026-12-07 12:30");
+        const std::vector<std::string> fields = PutRow(row);
+        g_inside = [&] {
+            for (size_t at = 0; at < fields[0].size(); at += 6) {
+                const std::string tick = fields[0].substr(at, 5);
+                tick == "0" ? PutSetting("Scheduled", "0") : (void)TickAt(("2026-12-07 " + tick).c_str());
+            }
+            PostMessageW(frmOptions::Get().hwnd(), WM_CLOSE, 0, 0);
+        };
+        SetTimer(nullptr, 0, 10, RunInside);
+        frmOptions::Get().ShowModal();
+        int scans = 0;  // each scan is stopped at once
+        bool stopping = false;
+        g_inside = [&] {
+            if (f.Scanning() && !stopping) ++scans, stopping = true, f.cmdStartStop_Click();
+            stopping = stopping && f.Scanning();
+            SetTimer(nullptr, 0, 20, RunInside);
+        };
+        SetTimer(nullptr, 0, 20, RunInside);
+        PumpFor(2500);
+        g_inside = [] {};
+        EXPECT_EQ(scans, std::stoi(fields[1])) << row;
+    }
 }
 
 }  // namespace

@@ -185,6 +185,32 @@ TEST_F(SearchInfo, PopupCopyAndOpenFolder) {
     EXPECT_EQ(std::make_pair(FromAnsi("explorer.exe " + Tree + "\\a\\b\\c"), int(SW_SHOWMAXIMIZED)), started);
 }
 
+// The walk enters every folder but a mount point, junction or symbolic link: a folder of another reparse point, such as
+// a cloud-file placeholder, is searched. The drive's link back to its parent comes as a symbolic link.
+TEST_F(SearchInfo, EntersEveryFolderButLinks) {
+    WIN32_FIND_DATAA up = {};
+    HANDLE find = FindFirstFileA("C:\\halvren-loop\\up", &up);
+    ASSERT_NE(INVALID_HANDLE_VALUE, find);
+    FindClose(find);
+    EXPECT_FALSE(EntersFolder(up, "C:\\halvren-loop\\up")) << std::hex << up.dwFileAttributes << " " << up.dwReserved0;
+    const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, reparse = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    const struct { DWORD attributes, tag; bool enters; } cases[] = {
+        {dir, 0, true}, {FILE_ATTRIBUTE_ARCHIVE, 0, false}, {reparse, IO_REPARSE_TAG_MOUNT_POINT, false},
+        {reparse, IO_REPARSE_TAG_SYMLINK, false}, {reparse, IO_REPARSE_TAG_CLOUD, true},
+        {reparse, IO_REPARSE_TAG_CLOUD_6, true}, {reparse | FILE_ATTRIBUTE_OFFLINE, 0x9000701A, true}, {reparse, 0, false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_CLOUD, false}};
+    for (const auto& c : cases) {
+        WIN32_FIND_DATAA fd = {};
+        fd.dwFileAttributes = c.attributes, fd.dwReserved0 = c.tag;
+        EXPECT_EQ(c.enters, EntersFolder(fd, "")) << std::hex << c.attributes << " " << c.tag;
+    }
+    // The whole drive is walked in a finite time: the link is not followed round.
+    PumpFor(50);  // what the tests before left posted
+    const std::vector<CapturedBox> boxes = Search("hlvq7big.bin");
+    EXPECT_EQ(1, S().lstFiles.Count());
+    ASSERT_EQ(2u, boxes.size());
+}
+
 // Codes 515 and 517 act only when handed to TrayIconMouseMove, not as plain moves over the window.
 // The notice takes 73 steps up and 73 down for 2175 twips and for 2160; two run side by side and go.
 TEST_F(SearchInfo, TrayCodesAndNotices) {

@@ -14,12 +14,6 @@ namespace {
 
 const wchar_t kDpiProp[] = L"Halvren.Dpi";
 
-// The DPI the form's controls are laid out for: the system's until the form first moves.
-int FormDpi(HWND form) {
-    auto stored = reinterpret_cast<INT_PTR>(GetPropW(form, kDpiProp));
-    return stored > 0 ? static_cast<int>(stored) : SystemDpi();
-}
-
 // `font` at `to`/`from` of its height; made once per face and height, kept for the process.
 HFONT ScaledFont(HFONT font, int from, int to) {
     LOGFONTW lf;
@@ -60,6 +54,20 @@ void ScaleChildren(HWND parent, int from, int to) {
 }
 
 }  // namespace
+
+int FormDpi(HWND form) {
+    auto stored = form ? reinterpret_cast<INT_PTR>(GetPropW(form, kDpiProp)) : 0;
+    return stored > 0 ? static_cast<int>(stored) : SystemDpi();
+}
+
+int TwipsToPixels(HWND form, int twips) { return MulDiv(twips, FormDpi(form), 1440); }
+int PixelsToTwips(HWND form, int pixels) { return MulDiv(pixels, 1440, FormDpi(form)); }
+
+HFONT FontForForm(HWND form, HFONT font) {
+    const int dpi = FormDpi(form);
+    HFONT scaled = dpi == SystemDpi() ? font : ScaledFont(font, SystemDpi(), dpi);
+    return scaled ? scaled : font;
+}
 
 void RescaleForDpi(HWND form, int dpi, const RECT& suggested) {
     int from = FormDpi(form);

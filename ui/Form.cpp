@@ -372,32 +372,32 @@ std::wstring Form::Caption() const {
 
 void Form::Move(int left, int top) {
     if (hwnd_)
-        SetWindowPos(hwnd_, nullptr, TwipsToPixelsX(left), TwipsToPixelsY(top), 0, 0,
+        SetWindowPos(hwnd_, nullptr, TwipsToPixels(hwnd_, left), TwipsToPixels(hwnd_, top), 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int Form::WidthTwips() const {
     RECT r{};
     if (hwnd_) GetWindowRect(hwnd_, &r);
-    return PixelsToTwipsX(r.right - r.left);
+    return PixelsToTwips(hwnd_, r.right - r.left);
 }
 
 int Form::HeightTwips() const {
     RECT r{};
     if (hwnd_) GetWindowRect(hwnd_, &r);
-    return PixelsToTwipsY(r.bottom - r.top);
+    return PixelsToTwips(hwnd_, r.bottom - r.top);
 }
 
 int Form::ScaleWidthTwips() const {
     RECT r{};
     if (hwnd_) GetClientRect(hwnd_, &r);
-    return PixelsToTwipsX(r.right);
+    return PixelsToTwips(hwnd_, r.right);
 }
 
 int Form::ScaleHeightTwips() const {
     RECT r{};
     if (hwnd_) GetClientRect(hwnd_, &r);
-    return PixelsToTwipsY(r.bottom);
+    return PixelsToTwips(hwnd_, r.bottom);
 }
 
 void Form::Add(Control& c, const wchar_t* windowClass, int id, int left, int top, int width, int height,
