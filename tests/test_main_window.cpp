@@ -71,10 +71,12 @@ bool ScanActingAt(frmMain& f, bool atKeyA, std::function<void()> action) {
     return done;
 }
 
-// A click on Start, as the user's, taken at the walk's next yield.
+// A click on Start, as the user's, taken at the walk's next yield. The walk lets the window
+// events run at most every 10 ms; waiting that long here makes the next key's yield run them.
 void PostStartClick() {
     HWND button = frmMain::Get().cmdStartStop.hwnd;
     PostMessageW(frmMain::Get().hwnd(), WM_COMMAND, GetDlgCtrlID(button), reinterpret_cast<LPARAM>(button));
+    Sleep(30);
 }
 
 class MainWindow : public ::testing::Test {
