@@ -5,6 +5,7 @@
 #include "core/App.h"
 #include "core/MsgBox.h"
 #include "ui/Dpi.h"
+#include "ui/Fit.h"
 
 namespace ui {
 
@@ -285,6 +286,7 @@ bool Form::Load() {
     for (Timer* t : timers_) t->Apply();
     Form_Load();
     if (hwnd_) MatchScreenDpi(hwnd_);
+    if (hwnd_) FitLabelsToText(hwnd_);
     return hwnd_ != nullptr;
 }
 
@@ -477,6 +479,7 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kWmDpiChanged:
         RescaleForDpi(hwnd_, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        FitLabelsToText(hwnd_);
         return 0;
     case WM_ACTIVATE:
         // The control that has the keyboard is remembered when a message box or another window
