@@ -15,7 +15,10 @@
 #include "scan/frmIgnore.h"
 #include "scan/frmInfo.h"
 #include "scan/frmMain.h"
+#include "scan/frmRestore.h"
+#include "scan/frmSearch.h"
 #include "shell/FrmAbout.h"
+#include "shell/frmOptions.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -111,6 +114,31 @@ TEST_F(Newcomer, FocusGoesBackAfterBoxesAndWindows) {
     dlg.Show();
     SCOPED_TRACE("language message");
     ExpectFocusComesBack(dlg, dlg.Command2.hwnd, [&] { dlg.Command2_Click(); });
+}
+
+// A stored language that is not installed: the program says so and runs in English, keeping the
+// stored choice.
+TEST_F(Newcomer, MissingLanguageStartsInEnglish) {
+    if (!FileExists(ignore_.path)) WriteFileBytes(ignore_.path, "");  // no first-run work
+    PutSetting("curLang", "Klingon");
+    StartedProgram program;
+    ASSERT_TRUE(program.Start(ProgramFolder() + "\\halvren.exe"));
+    HWND box = WaitForWindow(program.pi.dwProcessId, L"#32770", L"Halvren");
+    ASSERT_NE(box, nullptr);
+    std::wstring said;  // the box's texts that are not empty: its button's and its message
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t text[256] = {};
+        if (GetWindowTextW(c, text, 256) > 0) said += std::wstring(text) + L"|";
+    }
+    EXPECT_EQ(said, L"OK|Error: Failed loading selected language.|");
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    HWND main = WaitForWindow(program.pi.dwProcessId, L"HalvrenForm", L"Halvren");
+    ASSERT_NE(main, nullptr);
+    wchar_t scan[64] = {};  // the Scan button's caption, from the English file
+    for (int i = 0; i < 40 && !*scan; ++i, Sleep(50))
+        GetWindowTextW(FindWindowExW(main, nullptr, L"Button", nullptr), scan, 64);
+    EXPECT_STREQ(scan, L"Start scan");
+    EXPECT_EQ(GetSetting("curLang").str(), "Klingon");
 }
 
 // The ignore list's faults speak the interface language; a language file without their texts
@@ -222,7 +250,8 @@ TEST_F(Newcomer, CaptionsShowWholeInEveryLanguage) {
             const int need = static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
             EXPECT_GE(main.lvwRegErrors.ColumnWidthPixels(c), need + 12) << ToAnsi(text);
         }
-        for (ui::Form* form : std::initializer_list<ui::Form*>{&main, &FrmAbout::Get(), &frmIgnore::Get(), &frmInfo::Get()}) {
+        for (ui::Form* form : std::initializer_list<ui::Form*>{&main, &FrmAbout::Get(), &frmIgnore::Get(), &frmInfo::Get(),
+                                                               &frmRestore::Get(), &frmSearch::Get(), &frmOptions::Get()}) {
             ASSERT_TRUE(form->Load());
             EXPECT_EQ(ClippedLabels(form->hwnd()), std::vector<std::wstring>()) << ToAnsi(form->Caption());
             form->Unload();
