@@ -184,6 +184,7 @@ TEST_F(Newcomer, IgnoreListFaultsInTheUsersLanguage) {
 // The read-me and the licence open in Notepad, which reads a file without a byte-order mark
 // in the system's code page: each is UTF-8 with its mark.
 TEST(Documents, CarryAByteOrderMark) {
+    // A word of each, with the letters its old code page held.
     const struct { const char* language; const wchar_t* words[2]; } docs[] = {
         {"English", {L"Halvren", L"Halvren"}},
         {"Polish", {L"wskazuj\u0105cych", L"zastrze\u017Cone"}},
@@ -239,16 +240,11 @@ TEST_F(Newcomer, CaptionsShowWholeInEveryLanguage) {
         ASSERT_TRUE(main.Load());
         main.Show();
         // Before the first scan the list is empty: each header as wide as its text.
-        HWND list = main.lvwRegErrors.hwnd;
-        for (int c = 0; c < main.lvwRegErrors.ColumnCount(); ++c) {
-            wchar_t text[128] = {};
-            LVCOLUMNW col = {};
-            col.mask = LVCF_TEXT;
-            col.pszText = text;
-            col.cchTextMax = 128;
-            SendMessageW(list, LVM_GETCOLUMNW, c, reinterpret_cast<LPARAM>(&col));
-            const int need = static_cast<int>(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text)));
-            EXPECT_GE(main.lvwRegErrors.ColumnWidthPixels(c), need + 12) << ToAnsi(text);
+        for (int c = 0; c < 4; ++c) {
+            const std::wstring header = LangText(212 + c);
+            const LRESULT need = SendMessageW(main.lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0,
+                                              reinterpret_cast<LPARAM>(header.c_str()));
+            EXPECT_GE(main.lvwRegErrors.ColumnWidthPixels(c), need + 12) << ToAnsi(header);
         }
         for (ui::Form* form : std::initializer_list<ui::Form*>{&main, &FrmAbout::Get(), &frmIgnore::Get(), &frmInfo::Get(),
                                                                &frmRestore::Get(), &frmSearch::Get(), &frmOptions::Get()}) {
