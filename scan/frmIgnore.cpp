@@ -284,7 +284,8 @@ void frmIgnore::cmdApply_Click() {
         std::string stored;
         DWORD error = 0;
         if (!ReadWholeFile(IgnorePath(), stored, error) && error != ERROR_FILE_NOT_FOUND) {
-            ReportListError(error, LangTextOr(274, L"Your list was not saved, so that the entries of the file are not lost."));
+            ReportListError(error,
+                            LangTextOr(274, L"Your list was not saved, so that the entries of the file are not lost."));
             return;
         }
         std::vector<std::wstring> added;

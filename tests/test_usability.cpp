@@ -211,7 +211,8 @@ TEST(Documents, CarryAByteOrderMark) {
 BOOL CALLBACK NoteClipped(HWND h, LPARAM p) {
     wchar_t cls[16] = {}, text[512] = {};
     const LONG type = GetWindowLongW(h, GWL_STYLE) & SS_TYPEMASK;
-    if (!GetClassNameW(h, cls, 16) || lstrcmpiW(cls, L"STATIC") != 0 || type > SS_RIGHT || !GetWindowTextW(h, text, 512))
+    if (!GetClassNameW(h, cls, 16) || lstrcmpiW(cls, L"STATIC") != 0 || type > SS_RIGHT ||
+        !GetWindowTextW(h, text, 512))
         return TRUE;
     RECT client, need = {0, 0, 0, 0};
     GetClientRect(h, &client);
@@ -246,8 +247,9 @@ TEST_F(Newcomer, CaptionsShowWholeInEveryLanguage) {
                                               reinterpret_cast<LPARAM>(header.c_str()));
             EXPECT_GE(main.lvwRegErrors.ColumnWidthPixels(c), need + 12) << ToAnsi(header);
         }
-        for (ui::Form* form : std::initializer_list<ui::Form*>{&main, &FrmAbout::Get(), &frmIgnore::Get(), &frmInfo::Get(),
-                                                               &frmRestore::Get(), &frmSearch::Get(), &frmOptions::Get()}) {
+        const std::initializer_list<ui::Form*> forms = {&main, &FrmAbout::Get(), &frmIgnore::Get(), &frmInfo::Get(),
+                                                        &frmRestore::Get(), &frmSearch::Get(), &frmOptions::Get()};
+        for (ui::Form* form : forms) {
             ASSERT_TRUE(form->Load());
             EXPECT_EQ(ClippedLabels(form->hwnd()), std::vector<std::wstring>()) << ToAnsi(form->Caption());
             form->Unload();

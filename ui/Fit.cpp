@@ -101,6 +101,7 @@ void FitLabelsToText(HWND window) {
             gap = next->r.left - c.r.right;
             // A label beside it gives up what its own text does not need.
             limit = next->label ? next->r.right - gap - TextSize(next->h, TextOf(next->h), 0).cx : next->r.left - 1;
+            limit = std::min(limit, static_cast<int>(area.right));
         }
         if (limit <= c.r.right) continue;
         // The narrowest width that shows the whole text, or all the room there is.
