@@ -169,17 +169,43 @@ int LoadLanguageFile(const std::string& fileName)
     return 0;
 }
 
-void LoadLanguage()
+namespace {
+
+std::string LanguageFilePath(const std::string& name)
 {
+    return ProgramFolder() + "\\languages\\" + name + "\\" + name + ".txt";
+}
+
+} // namespace
+
+bool LoadLanguage()
+{
+    // The table is still empty while this runs, so its messages are fixed texts.
+    const wchar_t failed[] = L"Error: Failed loading selected language.";
     try {
         if (GetSetting("curLang").str().empty()) {
-            // The table is still empty, so this message is a fixed text.
-            CoreMessageBox(L"Error: Failed loading selected language.", AppTitleW, MB_ICONERROR | MB_OK);
+            CoreMessageBox(failed, AppTitleW, MB_ICONERROR | MB_OK);
             SaveSetting("curLang", "English");
         }
         std::string folder = GetSetting("curLang").str();
         std::string name = GetSetting("curLang").str();
-        LoadLanguageFile(ProgramFolder() + "\\languages\\" + folder + "\\" + name + ".txt");
+        if (LoadLanguageFile(ProgramFolder() + "\\languages\\" + folder + "\\" + name + ".txt") == 0)
+            return true;
+        // A language that is not installed (or whose folder went) would leave every caption
+        // empty. English stands in for this run; the stored choice is kept, so a language
+        // file put back is used again and the settings dialog can store another.
+        const std::string english = LanguageFilePath("English");
+        if (LoadLanguageFile(english) == 0) {
+            CoreMessageBox(failed, AppTitleW, MB_ICONERROR | MB_OK);
+            return true;
+        }
+        CoreMessageBox(std::wstring(failed) + L"\r\n\r\nThe English language file is missing too:\r\n" +
+                           FromAnsi(english) +
+                           L"\r\n\r\nHalvren cannot show its windows without it and ends now. Please install "
+                           L"Halvren again.",
+                       AppTitleW, MB_ICONERROR | MB_OK);
+        return false;
     } catch (...) {
+        return true;   // an unexpected failure: the program goes on with what was loaded
     }
 }

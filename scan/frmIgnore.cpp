@@ -203,7 +203,8 @@ void frmIgnore::Form_Load() {
             DWORD error = GetLastError();
             // Only a missing folder proves that there is no list; any other refusal may hide one.
             if (error == ERROR_PATH_NOT_FOUND) {
-                FileFault(L"The ignore list could not be created:", path, error, L"The list starts empty.");
+                FileFault(LangTextOr(270, L"The ignore list could not be created:"), path, error,
+                          LangTextOr(271, L"The list starts empty."));
                 return;
             }
             if (error != ERROR_FILE_EXISTS) {
@@ -234,13 +235,14 @@ void frmIgnore::FillList(const std::string& bytes, const std::vector<std::wstrin
 }
 
 void frmIgnore::ReportListError(DWORD error, const std::wstring& outcome) {
-    FileFault(L"The ignore list could not be read:", IgnorePath(), error, outcome);
+    FileFault(LangTextOr(272, L"The ignore list could not be read:"), IgnorePath(), error, outcome);
 }
 
 void frmIgnore::Form_Activate() {
     if (listError_)
-        ReportListError(listError_, L"The list is shown empty. OK keeps the file's entries: it adds yours to them "
-                                    L"once the file can be read, and saves nothing until then.");
+        ReportListError(listError_, LangTextOr(273, L"The list is shown empty. OK keeps the file's entries: it adds "
+                                                   L"yours to them once the file can be read, and saves nothing "
+                                                   L"until then."));
     // The entry box takes the keyboard unless a control of the dialog has it already.
     HWND focus = GetFocus();
     if (!focus || !IsChild(hwnd(), focus)) txtString.Focus();
@@ -270,6 +272,8 @@ void frmIgnore::cmdAdd_Click() {
         }
     }
     lstIgnore.Add(e);
+    // Selected, so the list scrolls to the new entry at its bottom and the user sees it was added.
+    lstIgnore.SetListIndex(lstIgnore.Count() - 1);
 }
 
 void frmIgnore::cmdRemove_Click() {
@@ -283,7 +287,8 @@ void frmIgnore::cmdApply_Click() {
         std::string stored;
         DWORD error = 0;
         if (!ReadWholeFile(IgnorePath(), stored, error) && error != ERROR_FILE_NOT_FOUND) {
-            ReportListError(error, L"Your list was not saved, so that the entries of the file are not lost.");
+            ReportListError(error,
+                            LangTextOr(274, L"Your list was not saved, so that the entries of the file are not lost."));
             return;
         }
         std::vector<std::wstring> added;
@@ -297,8 +302,8 @@ void frmIgnore::cmdApply_Click() {
     DWORD error = 0;
     if (!WriteReplacing(path, bytes, error)) {
         // The dialog stays open with the list as it is, so the user can try again or cancel.
-        FileFault(L"The ignore list could not be saved to:", path, error,
-                  L"The file was left unchanged and your list is still open.");
+        FileFault(LangTextOr(275, L"The ignore list could not be saved to:"), path, error,
+                  LangTextOr(276, L"The file was left unchanged and your list is still open."));
         return;
     }
     Unload();

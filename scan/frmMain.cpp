@@ -165,7 +165,11 @@ void frmMain::Form_Load() {
         releaseEngine_ = false;
         menu.SetVisible(mnuRepair, false);
         lvwRegErrors.SetupReport(true);
-        for (int id = 212; id <= 215; ++id) lvwRegErrors.AddColumn(LangText(id));
+        for (int id = 212; id <= 215; ++id) {
+            lvwRegErrors.AddColumn(LangText(id));
+            // The default width cuts longer headers (a translation, a wider stand-in face).
+            lvwRegErrors.FitColumnToHeader(id - 212);
+        }
         double value = 0;
         if (ReadsAsNumber(GetSetting("Recommended").str(), value)) {
             bRecommended = value == 1;
@@ -221,7 +225,8 @@ void frmMain::cmdStartStop_Click() {
             Label1.SetText(LangText(241));
             SetRepairVisible(false);
             if (listError != ERROR_INVALID_WINDOW_HANDLE)
-                frmIgnore::ReportListError(listError, L"No scan was started: it would list what the ignore list hides.");
+                frmIgnore::ReportListError(
+                    listError, LangTextOr(277, L"No scan was started: it would list what the ignore list hides."));
             return;
         }
         cReg->SetRootKey(0);
@@ -251,8 +256,10 @@ void frmMain::cmdStartStop_Click() {
         }
         if (IsLoaded()) SetRepairVisible(lvwRegErrors.Count() > 0);
         if (ignoreFault_ != 0 && IsLoaded())
-            frmIgnore::ReportListError(ignoreFault_, L"The scan was stopped: it would have listed what the ignore list "
-                                                     L"hides. The entries listed before were judged with the list.");
+            frmIgnore::ReportListError(ignoreFault_,
+                                       LangTextOr(278, L"The scan was stopped: it would have listed what the ignore "
+                                                       L"list hides. The entries listed before were judged with the "
+                                                       L"list."));
         ignoreFault_ = 0;
     } catch (...) {
         scanning_ = false;

@@ -66,7 +66,9 @@ bool frmSplash::Form_Initialize() {
             hInstanceGuard = guard;
     }
     // The refusal is shown in the user's language, so the table is loaded first.
-    LoadLanguage();
+    // Without even the English texts every caption would be empty: the user has been told, and
+    // the program ends.
+    if (!LoadLanguage()) return false;
     if (another) {
         ui::MsgBox(LangText(101), MB_ICONERROR | MB_OK);
         return false;

@@ -1,6 +1,7 @@
 // The language text table: the line rules of a language file and the start-up load.
 #include "core/App.h"
 #include "core/MsgBox.h"
+#include "core/Text.h"
 #include "core/modLanguage.h"
 #include "core/modRegistry2.h"
 #include <gtest/gtest.h>
@@ -95,7 +96,8 @@ TEST(CoreLanguage, OnlyOrdinaryFilesLoad)
 }
 
 // The start-up load: a first start says so and stores English; a stored name gives
-// languages\<name>\<name>.txt, and a missing file loads nothing and says nothing.
+// languages\<name>\<name>.txt; a missing file says so and loads English for this run, keeping
+// the stored name; without English either the user is told and the load fails.
 TEST(CoreLanguage, StartupLoad)
 {
     const std::string saved = GetSetting("curLang").str();
@@ -110,19 +112,31 @@ TEST(CoreLanguage, StartupLoad)
     const std::wstring firstStart = L"Halvren|Error: Failed loading selected language.|error";
     const struct { const char* stored; std::vector<std::wstring> boxes; const char* after; const wchar_t* text100; } cases[] = {
         {nullptr, {firstStart}, "English", nullptr}, {"   ", {firstStart}, "English", nullptr},
-        {"HalvrenCoreProbe", {}, "HalvrenCoreProbe", L"Probe"}, {"Klingon", {}, "Klingon", L""}};
+        {"HalvrenCoreProbe", {}, "HalvrenCoreProbe", L"Probe"}, {"Klingon", {firstStart}, "Klingon", nullptr}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.stored ? c.stored : "<none>");
         boxes.clear();
         ClearLanguageTable();
         DeleteRegSetting(AppTitle, "Settings", "curLang", HKEY_CURRENT_USER, "SOFTWARE\\Quorvane");
         if (c.stored) SaveSetting("curLang", c.stored);
-        LoadLanguage();
+        EXPECT_TRUE(LoadLanguage());
         EXPECT_EQ(c.boxes, boxes);
         EXPECT_EQ(c.after, GetSetting("curLang").str());
         if (c.text100) EXPECT_EQ(c.text100, LangText(100));
         else EXPECT_GT(NonEmptyCount(), 50);   // the staged English file
     }
+    // No English file either: one message that names it, and nothing loaded.
+    const std::string english = ProgramFolder() + "\\languages\\English", away = english + ".away";
+    ASSERT_TRUE(MoveFileA(english.c_str(), away.c_str()));
+    boxes.clear();
+    ClearLanguageTable();
+    EXPECT_FALSE(LoadLanguage());
+    MoveFileA(away.c_str(), english.c_str());
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(0u, boxes[0].find(firstStart.substr(0, firstStart.size() - 6) + L"\r\n\r\nThe English language file is missing"));
+    EXPECT_NE(std::wstring::npos, boxes[0].find(FromAnsi(english + "\\English.txt")));
+    EXPECT_EQ(0, NonEmptyCount());
+    EXPECT_EQ("Klingon", GetSetting("curLang").str());
     SetMessageBoxHook(nullptr);
     DeleteFileA((probe + "\\HalvrenCoreProbe.txt").c_str());
     RemoveDirectoryA(probe.c_str());

@@ -199,6 +199,20 @@ int ListView::ColumnWidthPixels(int column) const {
     return hwnd ? static_cast<int>(SendMessageW(hwnd, LVM_GETCOLUMNWIDTH, column, 0)) : 0;
 }
 
+void ListView::FitColumnToHeader(int column) {
+    if (!hwnd) return;
+    wchar_t text[260] = {};
+    LVCOLUMNW col = {};
+    col.mask = LVCF_TEXT;
+    col.pszText = text;
+    col.cchTextMax = 260;
+    if (!SendMessageW(hwnd, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&col))) return;
+    // The header pads its text by three edges on either side.
+    const int need = static_cast<int>(SendMessageW(hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text))) +
+                     6 * GetSystemMetrics(SM_CXEDGE) + 2;
+    if (need > ColumnWidthPixels(column)) SetColumnWidthPixels(column, need);
+}
+
 int ListView::Count() const { return hwnd ? static_cast<int>(SendMessageW(hwnd, LVM_GETITEMCOUNT, 0, 0)) : 0; }
 
 int ListView::AddRow(const std::wstring& text, LPARAM data) {

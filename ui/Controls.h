@@ -109,6 +109,8 @@ public:
     int ColumnCount() const;
     void SetColumnWidthPixels(int column, int width);
     int ColumnWidthPixels(int column) const;
+    // Widens the column, never narrows it, so that its header shows its whole text.
+    void FitColumnToHeader(int column);
     int Count() const;
     int AddRow(const std::wstring& text, LPARAM data = 0);  // appends; returns the row
     void SetCell(int row, int column, const std::wstring& text);

@@ -5,6 +5,7 @@
 #include "core/App.h"
 #include "core/MsgBox.h"
 #include "ui/Dpi.h"
+#include "ui/Fit.h"
 
 namespace ui {
 
@@ -285,6 +286,7 @@ bool Form::Load() {
     for (Timer* t : timers_) t->Apply();
     Form_Load();
     if (hwnd_) MatchScreenDpi(hwnd_);
+    if (hwnd_) FitLabelsToText(hwnd_);
     return hwnd_ != nullptr;
 }
 
@@ -300,6 +302,7 @@ void Form::Unload() {
     // Give the activation back to the windows the modal loop disabled before this one goes.
     EndModal();
     hwnd_ = nullptr;
+    focusBefore_ = nullptr;
     if (g_activeForm == this) g_activeForm = nullptr;
     SetWindowLongPtrW(h, GWLP_USERDATA, 0);
     DestroyWindow(h);
@@ -476,8 +479,15 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case kWmDpiChanged:
         RescaleForDpi(hwnd_, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        FitLabelsToText(hwnd_);
         return 0;
     case WM_ACTIVATE:
+        // The control that has the keyboard is remembered when a message box or another window
+        // takes the activation, and gets it back with the activation (see WM_SETFOCUS).
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            if (focus && IsChild(hwnd_, focus)) focusBefore_ = focus;
+        }
         // Form_Activate runs when this form becomes the active one among the program's forms;
         // coming back from a message box does not count. It runs after the activation is done.
         if (LOWORD(wParam) != WA_INACTIVE && g_activeForm != this) {
@@ -487,6 +497,11 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     case WM_APP_ACTIVATE:
         Form_Activate();
+        return 0;
+    case WM_SETFOCUS:
+        // The bare form takes no keys: the keyboard goes on to the control that had it, or to
+        // the first control in tab order, as in a dialog box.
+        RestoreFocus();
         return 0;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
@@ -505,6 +520,13 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Form::RestoreFocus() {
+    HWND target = focusBefore_;
+    if (!target || !IsChild(hwnd_, target) || !IsWindowVisible(target) || !IsWindowEnabled(target))
+        target = GetNextDlgTabItem(hwnd_, nullptr, FALSE);
+    if (target && IsChild(hwnd_, target)) SetFocus(target);
 }
 
 LRESULT CALLBACK Form::WndProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {

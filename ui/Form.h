@@ -136,11 +136,13 @@ protected:
 private:
     static LRESULT CALLBACK WndProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam);
     void EndModal();
+    void RestoreFocus();
 
     HWND hwnd_ = nullptr;
     HFONT font_ = nullptr;
     bool unloading_ = false;
     bool modal_ = false;
+    HWND focusBefore_ = nullptr;  // the control that had the keyboard when the form lost the activation
     std::vector<HWND> disabledByModal_;
     std::vector<Control*> controls_;
     std::vector<Timer*> timers_;
