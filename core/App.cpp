@@ -8,22 +8,23 @@ std::string FormatVersionText(unsigned major, unsigned minor, unsigned revision)
     return std::to_string(major) + "." + std::to_string(minor) + std::to_string(revision);
 }
 
+// Read from the running module itself: its file name may be longer than MAX_PATH or hold
+// characters the ANSI code page lacks, and the version must not depend on either.
 std::string VersionText()
 {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
+    HMODULE self = GetModuleHandleA(nullptr);
+    HRSRC found = FindResourceA(self, MAKEINTRESOURCEA(VS_VERSION_INFO), MAKEINTRESOURCEA(16));  // RT_VERSION
+    HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
+    const void* data = loaded ? LockResource(loaded) : nullptr;
+    DWORD size = found ? SizeofResource(self, found) : 0;
+    if (!data || size == 0)
         return std::string();
-    DWORD unused = 0;
-    DWORD size = GetFileVersionInfoSizeA(path, &unused);
-    if (size == 0)
-        return std::string();
-    std::vector<char> info(size);
+    // VerQueryValue may write into the block it reads, and a resource is read-only: use a copy.
+    std::vector<char> info(static_cast<const char*>(data), static_cast<const char*>(data) + size);
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT len = 0;
-    if (!GetFileVersionInfoA(path, 0, size, info.data()) ||
-        !VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
-        len < sizeof(VS_FIXEDFILEINFO))
+    if (!VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &len) || !fixed ||
+        len < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != VS_FFI_SIGNATURE)
         return std::string();
     // FILEVERSION major, minor, revision, build
     return FormatVersionText(HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),

@@ -313,3 +313,15 @@ bool SaveSetting(const std::string& valueName, const std::string& value)
 {
     return SaveRegSetting(AppTitle, "Settings", valueName, value, HKEY_CURRENT_USER, "SOFTWARE\\Quorvane", REG_SZ);
 }
+
+LONG StoreSetting(const std::string& valueName, const std::string& value)
+{
+    const std::string path = JoinKeyPath("SOFTWARE\\Quorvane", AppTitle, "Settings");
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, WriteAccess, nullptr, &key, nullptr);
+    if (rc != ERROR_SUCCESS)
+        return rc;
+    rc = WriteRegValue(key, valueName, REG_SZ, RegVariant(value));
+    RegCloseKey(key);
+    return rc;
+}

@@ -40,3 +40,5 @@ void EnumRegKeys(std::vector<std::string>& names, std::vector<bool>& hasChildren
 // base key "SOFTWARE\Quorvane", the empty text as default, read access, REG_SZ.
 RegVariant GetSetting(const std::string& valueName);
 bool SaveSetting(const std::string& valueName, const std::string& value);
+// The same store for a caller that must know the outcome: 0, or the system's error code.
+LONG StoreSetting(const std::string& valueName, const std::string& value);

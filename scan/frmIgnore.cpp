@@ -312,8 +312,16 @@ void frmIgnore::cmdApply_Click() {
 void frmIgnore::Command1_Click() { Unload(); }
 
 void frmIgnore::Command2_Click() {
+    // Saved before the word on the restart, which would be untrue if the save failed.
+    const LONG error = StoreSetting("curLang", ToAnsi(optLang.Text()));
+    if (error != ERROR_SUCCESS) {
+        ui::MsgBox(LangTextOr(300, L"The language could not be saved in the setting:") +
+                       L"\r\ncurLang (HKEY_CURRENT_USER\\SOFTWARE\\Quorvane\\Halvren\\Settings)\r\n\r\n" +
+                       SystemErrorText(static_cast<DWORD>(error)),
+                   MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
     ui::MsgBox(LangText(243), MB_OK | MB_ICONINFORMATION);
-    SaveSetting("curLang", ToAnsi(optLang.Text()));
 }
 
 void frmIgnore::lstIgnore_MouseDown(int /*button*/, int /*shift*/, double /*x*/, double y) {

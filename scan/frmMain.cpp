@@ -202,10 +202,18 @@ void frmMain::cmdStartStop_Click() {
         return;
     }
     if (!cReg || !IsLoaded()) return;
-    const std::wstring idleButton = cmdStartStop.Text();
-    const std::wstring idleMenu = menu.Caption(mnuStartStop);
     scanning_ = true;
     try {
+        // Without the ignore list the scan would list what the user chose to ignore. A start
+        // refused for it changes nothing: the rows of the last scan stay listed.
+        const DWORD listError = LoadIgnoreList();
+        if (listError != 0) {
+            scanning_ = false;
+            if (listError != ERROR_INVALID_WINDOW_HANDLE)
+                frmIgnore::ReportListError(
+                    listError, LangTextOr(277, L"No scan was started: it would list what the ignore list hides."));
+            return;
+        }
         cmdStartStop.SetText(LangText(202));
         menu.SetCaption(mnuStartStop, LangText(202));
         menu.Apply(hwnd());
@@ -214,21 +222,6 @@ void frmMain::cmdStartStop_Click() {
         fitCalibrated_ = false;
         lblStatus.SetText(LangText(203));
         lblCurrentKey.SetText(L"");
-        const DWORD listError = LoadIgnoreList();
-        if (listError != 0) {
-            // Without the ignore list the scan would list what the user chose to ignore;
-            // leave the window idle rather than stuck on "Stop" with no scan running.
-            scanning_ = false;
-            cmdStartStop.SetText(idleButton);
-            menu.SetCaption(mnuStartStop, idleMenu);
-            lblStatus.SetText(LangText(240));
-            Label1.SetText(LangText(241));
-            SetRepairVisible(false);
-            if (listError != ERROR_INVALID_WINDOW_HANDLE)
-                frmIgnore::ReportListError(
-                    listError, LangTextOr(277, L"No scan was started: it would list what the ignore list hides."));
-            return;
-        }
         cReg->SetRootKey(0);
         cReg->SetSubKey("");
         cReg->SetSearchFlags(3);
@@ -245,6 +238,7 @@ void frmMain::cmdStartStop_Click() {
             engine->DoSearch();
         } catch (...) {
         }
+        walkEnded_ = GetTickCount();
         --walking_;
         scanning_ = false;
         knownPaths_.clear();
@@ -267,6 +261,12 @@ void frmMain::cmdStartStop_Click() {
 }
 
 void frmMain::mnuStartStop_Click() { cmdStartStop_Click(); }
+
+// A Stop click made in the last moments of a walk reaches the window only after the walk has
+// ended, queued behind its last yield; taken as Start, it would wipe the rows just found.
+bool frmMain::ClickedDuringLastWalk() const {
+    return !scanning_ && walkEnded_ != 0 && static_cast<LONG>(static_cast<DWORD>(GetMessageTime()) - walkEnded_) <= 0;
+}
 
 void frmMain::YieldToWindows() {
     if (!pump_.Due()) return;
@@ -520,9 +520,11 @@ void frmMain::OnCommand(int id, int code) {
     try {
         switch (id) {
         case kCmdStartStop:
-            if (code == BN_CLICKED) cmdStartStop_Click();
+            if (code == BN_CLICKED && !ClickedDuringLastWalk()) cmdStartStop_Click();
             break;
-        case mnuStartStop: mnuStartStop_Click(); break;
+        case mnuStartStop:
+            if (!ClickedDuringLastWalk()) mnuStartStop_Click();
+            break;
         case mnuRestore: mnuRestore_Click(); break;
         case mnuExit: mnuExit_Click(); break;
         case mnuCheckAll: mnuCheckAll_Click(); break;

@@ -75,7 +75,8 @@ public:
     void mnuInfo_Click();
     void mnuSearch_Click();
     void Form_MouseMove(int button, int shift, float x, float y);
-    // The selected row of lvwRegErrors (counted from 0), or -1.
+    // The selected row of lvwRegErrors (counted from 0): the focused one when it is selected,
+    // else the first selected; -1 when none is.
     int SelectedRow() const;
     void OnMouse(UINT message, int x, int y, WPARAM keys) override;
 
@@ -96,6 +97,7 @@ private:
     ~frmMain() override;
     void YieldToWindows();
     void SetRepairVisible(bool visible);
+    bool ClickedDuringLastWalk() const;
     void ShowFoundCount();
     const std::vector<std::string>* IgnoreEntries();
     DWORD LoadIgnoreList();
@@ -114,6 +116,7 @@ private:
     // DoSearch is on the stack: the engine must outlive it, so a close only marks it for release.
     int walking_ = 0;
     bool releaseEngine_ = false;
+    DWORD walkEnded_ = 0;  // GetTickCount when the last walk returned; 0 before the first
     ui::YieldThrottle pump_;  // the walk lets the window events run at most every ~10 ms
     bool listFrozen_ = false;
     bool countPending_ = false;

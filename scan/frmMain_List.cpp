@@ -18,9 +18,14 @@ std::string LastPart(std::string path) {
 
 }  // namespace
 
+// Several rows may be selected: the one the user clicked last carries the focus.
 int frmMain::SelectedRow() const {
     if (!lvwRegErrors.hwnd) return -1;
-    return static_cast<int>(SendMessageW(lvwRegErrors.hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+    const WPARAM start = static_cast<WPARAM>(-1);
+    const int focused = static_cast<int>(SendMessageW(lvwRegErrors.hwnd, LVM_GETNEXTITEM, start, LVNI_FOCUSED));
+    if (focused >= 0 && (ListView_GetItemState(lvwRegErrors.hwnd, focused, LVIS_SELECTED) & LVIS_SELECTED))
+        return focused;
+    return static_cast<int>(SendMessageW(lvwRegErrors.hwnd, LVM_GETNEXTITEM, start, LVNI_SELECTED));
 }
 
 void frmMain::mnuInfo_Click() {

@@ -283,6 +283,32 @@ TEST_F(Fix, ScanCheckFixAndRegeditRestoreEveryValueExactly) {
     EXPECT_EQ(before, TakeSnapshot());
 }
 
+// The backup is named after the moment of the fix: the system's short date and long time, with
+// "/" and ":" (which no file name may hold) written as "-" and ";".
+TEST_F(Fix, BackupNamedWithItsDateAndTime) {
+    Set("A", "One", Gone + "one.exe");
+    Report("A", "One");
+    f.lvwRegErrors.SetChecked(0, true);
+    SYSTEMTIME t0, t1;
+    std::string path;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RemoveFolderTree(BackupFolder());
+        GetLocalTime(&t0);
+        MessageBoxCapture boxes;
+        path = RunFix(boxes);
+        GetLocalTime(&t1);
+        if (t0.wSecond == t1.wSecond) break;  // else the clock moved on during the fix
+    }
+    ASSERT_EQ(t0.wSecond, t1.wSecond);
+    char date[128] = "", time[128] = "";
+    ASSERT_GT(GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &t0, nullptr, date, sizeof date), 0);
+    ASSERT_GT(GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &t0, nullptr, time, sizeof time), 0);
+    std::string stamp = std::string(date) + " " + time;
+    for (char& c : stamp) c = c == '/' ? '-' : c == ':' ? ';' : c;
+    EXPECT_EQ(BackupFolder() + "\\Backup (" + stamp + ").reg", path);
+    EXPECT_TRUE(FileExists(path));
+}
+
 TEST_F(Fix, FixesThatDeleteNothing) {
     Set("A", "One", Gone + "one.exe");
     Set("A", "Two", Gone + "two.exe");

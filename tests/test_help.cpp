@@ -182,6 +182,37 @@ TEST_F(Help, VersionComesFromTheResource) {
     EXPECT_EQ(0u, HIWORD(f->dwFileVersionLS));
 }
 
+// A copy of the program in a folder whose name the ANSI code page cannot spell still shows its
+// version beside the banner, so the update check has a version to compare.
+TEST(Version, ShownWhateverTheProgramsPath) {
+    SettingGuard lang("curLang");
+    UseEnglish();
+    const std::wstring folder = L"C:\\halvren-test\\ver-\u6f22\u5b57", exe = folder + L"\\halvren.exe";
+    CreateDirectoryW(L"C:\\halvren-test", nullptr);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(FromAnsi(ProgramFolder() + "\\halvren.exe").c_str(), exe.c_str(), FALSE));
+    std::wstring version;
+    {
+        StartedProgram copy;
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        std::wstring line = L"\"" + exe + L"\"";
+        ASSERT_TRUE(CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                                   &copy.pi));
+        HWND main = WaitForWindow(copy.pi.dwProcessId, L"HalvrenForm", L"Halvren");
+        ASSERT_NE(main, nullptr);
+        // The copy has no language files beside it: the label holds the blank and the version.
+        for (HWND c = nullptr; (c = FindWindowExW(main, c, L"Static", nullptr)) != nullptr;) {
+            wchar_t text[64] = {};
+            GetWindowTextW(c, text, 64);
+            if (text[0] == L' ') version = text;
+        }
+    }
+    DeleteFileW(exe.c_str());
+    RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(L" 2.10", version);
+}
+
 TEST_F(Help, CancelAndCloseEndTheCheckForGood) {
     MessageBoxCapture boxes;
     server.mode = Server::NeverAnswer;

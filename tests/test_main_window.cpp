@@ -269,6 +269,54 @@ TEST_F(MainWindow, UnreadableIgnoreListListsNothing) {
     }
 }
 
+// Scans after scans: Enter on the focused Scan button starts one. A lower-case ignore entry never
+// matches and an empty one matches everything; each scan clears the rows of the one before, and
+// one that finds nothing hides Repair again. A Stop click made as the walk ends starts nothing,
+// and a start refused for an unreadable ignore list keeps the rows of the last scan.
+TEST_F(MainWindow, ScanAfterScan) {
+    frmMain& f = LoadMain();
+    UseIgnoreList("SKIPME\r\n");
+    ASSERT_TRUE(frmIgnore::Get().Load());
+    frmIgnore::Get().lstIgnore.Add(L"hidethiskey");
+    int ends = 0;
+    g_hook = [&](UINT m, LPARAM lp) {
+        if (m != WM_SETTEXT || reinterpret_cast<const wchar_t*>(lp) != LangText(205) || ends++) return;
+        f.lvwRegErrors.SetChecked(0, true);  // the user's mark on a row just found
+        PostStartClick();
+    };
+    SetWindowSubclass(f.lblCurrentKey.hwnd, HookProc, 77, 0);
+    f.cmdStartStop.Focus();
+    PostMessageW(f.cmdStartStop.hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    PumpFor(100);
+    RemoveWindowSubclass(f.lblCurrentKey.hwnd, HookProc, 77);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(f.lblCurrentKey.Text(), LangText(205));
+    const std::vector<std::string> rows = SeededRows();
+    EXPECT_TRUE(Has(rows, "VALUE VALUE|A\\HideThisKey\\Any"));
+    EXPECT_FALSE(Has(rows, "VALUE VALUE|A\\Skipped"));
+    ASSERT_GT(f.lvwRegErrors.Count(), 0);
+    EXPECT_TRUE(f.lvwRegErrors.Checked(0));
+    EXPECT_TRUE(f.menu.Visible(frmMain::mnuRepair));
+
+    const int found = f.lvwRegErrors.Count();
+    const std::wstring summary = f.Label1.Text();
+    UseIgnoreList("SKIPME\r\n");
+    HANDLE lock = CreateFileA(ignore_.path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    f.cmdStartStop_Click();
+    CloseHandle(lock);
+    EXPECT_EQ(boxes_.boxes.size(), 1u);
+    EXPECT_EQ(f.lvwRegErrors.Count(), found);
+    EXPECT_EQ(f.Label1.Text(), summary);
+    EXPECT_TRUE(f.menu.Visible(frmMain::mnuRepair));
+
+    ASSERT_TRUE(frmIgnore::Get().Load());
+    frmIgnore::Get().lstIgnore.Add(L"");
+    f.cmdStartStop_Click();
+    EXPECT_EQ(f.lvwRegErrors.Count(), 0);
+    EXPECT_FALSE(f.menu.Visible(frmMain::mnuRepair));
+    EXPECT_EQ(f.Label1.Text(), LangText(209) + L" " + Count(0));
+}
+
 // Real message boxes: while one is up the main window is disabled and a real click on Scan
 // does nothing, so the fix deletes what its backup holds.
 struct BoxWatch {

@@ -125,6 +125,21 @@ TEST_F(SearchInfo, DetailViewAndSearchFollowTheSelectedRow) {
     EXPECT_EQ(L"MAIN.EXE", g_seen);
 }
 
+// With several rows selected, the detail view and the search take the row the user clicked
+// last, which holds the focus, not the lowest selected one.
+TEST_F(SearchInfo, SeveralSelectedRowsActOnTheFocusedOne) {
+    for (const char* name : {"ONE", "TWO", "THREE"}) AddRow(std::string("K\\") + name, std::string("C:\\GONE\\") + name + ".EXE");
+    Select(0);
+    ListView_SetItemState(Main().lvwRegErrors.hwnd, 2, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    frmInfo& info = frmInfo::Get();
+    Main().mnuInfo_Click();
+    PumpFor(60);
+    EXPECT_EQ(L"K\\THREE", info.txtSubKey.Text());
+    info.Command1_Click();
+    PopsUp([] { Main().mnuSearch_Click(); });
+    EXPECT_EQ(L"THREE.EXE", g_seen);
+}
+
 // Wildcards, a folder whose name matches, names in their stored letter case, sizes past 32 bits;
 // Stop ends the walk at once with the messages of what was reached, closing the window in silence.
 TEST_F(SearchInfo, ListsExactlyTheMatchesStopsAndCloses) {

@@ -137,3 +137,80 @@ TEST_F(SettingsDialog, FileFaultsLoseNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// A click selects the row under the pointer by the twips rule, whatever the real item height;
+// rows past the end select nothing. Enter on a focused button clicks it.
+TEST_F(SettingsDialog, RowRuleAndEnterOnAButton) {
+    frmIgnore& dlg = LoadWith("ABC\r\nDEF\r\nGHI\r\n");
+    dlg.Show();
+    const struct { double y; int before, after; } clicks[] = {{100, -1, 0}, {80, -1, -1}, {270, -1, 1}, {720, 1, 1}};
+    for (const auto& c : clicks) {
+        dlg.lstIgnore.SetListIndex(c.before);
+        dlg.lstIgnore_MouseDown(2, 0, 0, c.y);
+        EXPECT_EQ(dlg.lstIgnore.ListIndex(), c.after) << c.y;
+    }
+    dlg.txtString.SetText(L"jkl");
+    dlg.cmdAdd.Focus();
+    PostMessageW(dlg.cmdAdd.hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(dlg.cmdAdd.hwnd, WM_KEYUP, VK_RETURN, 0);
+    PumpFor(50);
+    EXPECT_EQ(Items(), (Texts{L"ABC", L"DEF", L"GHI", L"JKL"}));
+}
+
+// The key the settings live in, made volatile for a while: no lasting key can be made below it,
+// so every save of a setting fails. The values stored before come back when the guard goes.
+class UnwritableSettings {
+public:
+    UnwritableSettings() {
+        HKEY k;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, SettingsKey, 0, KEY_READ, &k) == ERROR_SUCCESS) {
+            char name[256];
+            BYTE data[4096];
+            for (DWORD i = 0, n = sizeof name, size = sizeof data, type;
+                 RegEnumValueA(k, i, name, &n, nullptr, &type, data, &size) == ERROR_SUCCESS;
+                 ++i, n = sizeof name, size = sizeof data)
+                values_.push_back({name, type, std::string(reinterpret_cast<char*>(data), size)});
+            RegCloseKey(k);
+        }
+        DeleteTree(HKEY_CURRENT_USER, kApp);
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, kApp, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &k,
+                            nullptr) == ERROR_SUCCESS)
+            RegCloseKey(k);
+    }
+    ~UnwritableSettings() {
+        DeleteTree(HKEY_CURRENT_USER, kApp);
+        for (const Value& v : values_) SetBinary(HKEY_CURRENT_USER, SettingsKey, v.name, v.bytes, v.type);
+    }
+
+private:
+    static constexpr char kApp[] = "SOFTWARE\\Quorvane\\Halvren";
+    struct Value {
+        std::string name;
+        DWORD type;
+        std::string bytes;
+    };
+    std::vector<Value> values_;
+};
+
+// The box shows the stored language; a save that fails says so, naming the setting and the
+// system's error, and never claims the language changed.
+TEST_F(SettingsDialog, LanguageShownAndAFailedSaveSaysSo) {
+    SaveSetting("curLang", "Polish");
+    frmIgnore& dlg = LoadWith("");
+    EXPECT_EQ(dlg.optLang.Text(), L"Polish");
+    dlg.optLang.SetText(L"Deutsch");
+    {
+        UnwritableSettings unwritable;
+        dlg.Command2_Click();
+    }
+    ASSERT_EQ(boxes_.boxes.size(), 1u);
+    const std::wstring& text = boxes_.boxes[0].text;
+    EXPECT_EQ(text.find(LangText(243)), std::wstring::npos) << text;
+    EXPECT_NE(text.find(L"curLang"), std::wstring::npos) << text;
+    EXPECT_NE(text.find(SystemErrorText(ERROR_CHILD_MUST_BE_VOLATILE)), std::wstring::npos) << text;
+    EXPECT_EQ(GetSetting("curLang").str(), "Polish");
+}
+
+}  // namespace

@@ -88,11 +88,24 @@ bool IsOurForm(HWND h) {
     return GetClassNameW(h, cls, 32) && lstrcmpW(cls, kFormClass) == 0;
 }
 
-// Lets Tab and the arrow keys move between the controls of the window that has them.
+// Enter on a focused push button clicks it, as in any dialog. The dialog manager would send
+// IDOK instead, since our windows are not dialogs and never make the focused button the default.
+bool ClickFocusedButton(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_RETURN || !IsWindowEnabled(msg.hwnd)) return false;
+    const LRESULT code = SendMessageW(msg.hwnd, WM_GETDLGCODE, 0, 0);
+    if (!(code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) return false;
+    SendMessageW(GetParent(msg.hwnd), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(msg.hwnd), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(msg.hwnd));
+    return true;
+}
+
+// Lets Tab and the arrow keys move between the controls of the window that has them; Enter
+// elsewhere clicks the window's default button, when it names one (DM_GETDEFID).
 bool PreTranslate(MSG& msg) {
     if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST) return false;
     HWND top = GetAncestor(msg.hwnd, GA_ROOT);
-    return top && IsOurForm(top) && IsDialogMessageW(top, &msg);
+    if (!top || !IsOurForm(top)) return false;
+    return ClickFocusedButton(msg) || IsDialogMessageW(top, &msg);
 }
 
 void Dispatch(MSG& msg) {
