@@ -1,5 +1,7 @@
 #include "core/App.h"
 #include "core/modPathUsers.h"
+#include "core/Text.h"
+#include <algorithm>
 #include <windows.h>
 #include <vector>
 
@@ -33,20 +35,29 @@ std::string VersionText()
 
 std::string ProgramFolder()
 {
-    std::vector<char> buf(MAX_PATH);
+    std::vector<wchar_t> buf(MAX_PATH);
+    DWORD n = 0;
     for (;;) {
-        DWORD n = GetModuleFileNameA(nullptr, buf.data(), (DWORD)buf.size());
+        n = GetModuleFileNameW(nullptr, buf.data(), (DWORD)buf.size());
         if (n == 0)
             return std::string();
-        if (n < buf.size()) {
-            std::string path(buf.data(), n);
-            size_t slash = path.find_last_of('\\');
-            return slash == std::string::npos ? std::string() : path.substr(0, slash);
-        }
+        if (n < buf.size())
+            break;
         buf.resize(buf.size() * 2);   // truncated: the program lies deeper than MAX_PATH
         if (buf.size() > 65536)
             return std::string();
     }
+    std::wstring path(buf.data(), n);
+    path.erase(std::min(path.size(), path.find_last_of(L'\\')));
+    // The ANSI file functions cannot open a folder whose name the code page cannot spell, nor
+    // one deeper than MAX_PATH; its short name serves them, where the volume keeps short names.
+    if (!HasAnsiForm(path.data(), path.size()) || path.size() >= MAX_PATH) {
+        std::wstring shortPath(path.size() + 1, L'\0');
+        DWORD m = GetShortPathNameW(path.c_str(), &shortPath[0], (DWORD)shortPath.size());
+        if (m > 0 && m < shortPath.size() && HasAnsiForm(shortPath.data(), m))
+            return ToAnsi(shortPath.substr(0, m));
+    }
+    return ToAnsi(path);
 }
 
 std::string DataFolder()

@@ -50,3 +50,13 @@ std::wstring SystemErrorText(DWORD code) {
     if (text.empty()) text = L"Error " + std::to_wstring(code) + L".";
     return text;
 }
+
+bool HasAnsiForm(const wchar_t* text, size_t length)
+{
+    if (length == 0 || GetACP() == CP_UTF8)
+        return true;
+    BOOL usedDefault = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(length), nullptr, 0,
+                                      nullptr, &usedDefault);
+    return n > 0 && !usedDefault;
+}

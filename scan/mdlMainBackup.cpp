@@ -121,17 +121,6 @@ LONG ReadValue(HKEY root, const std::string& keyPath, const std::string& name, D
     return rc;
 }
 
-// Whether a wide text has a form in the ANSI code page: names and data the registry holds may
-// have characters that the code page lacks, and the ANSI registry functions then give "?" or a
-// look-alike in their place.
-bool HasAnsiForm(const wchar_t* text, size_t length) {
-    if (length == 0 || GetACP() == CP_UTF8) return true;
-    BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, static_cast<int>(length), nullptr, 0,
-                                      nullptr, &usedDefault);
-    return n > 0 && !usedDefault;
-}
-
 // Whether a name without an ANSI form reads as `ansi` through the ANSI functions, with or
 // without look-alikes for the missing characters.
 bool ReadsAs(const std::wstring& name, const std::string& ansi) {

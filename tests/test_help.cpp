@@ -191,6 +191,11 @@ TEST(Version, ShownWhateverTheProgramsPath) {
     CreateDirectoryW(L"C:\\halvren-test", nullptr);
     CreateDirectoryW(folder.c_str(), nullptr);
     ASSERT_TRUE(CopyFileW(FromAnsi(ProgramFolder() + "\\halvren.exe").c_str(), exe.c_str(), FALSE));
+    // It needs its language file beside it, or it ends with a message that English is missing.
+    const std::wstring langFolder = folder + L"\\languages\\English", langFile = langFolder + L"\\English.txt";
+    CreateDirectoryW((folder + L"\\languages").c_str(), nullptr);
+    CreateDirectoryW(langFolder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(FromAnsi(ProgramFolder() + "\\languages\\English\\English.txt").c_str(), langFile.c_str(), FALSE));
     std::wstring version;
     {
         StartedProgram copy;
@@ -201,16 +206,18 @@ TEST(Version, ShownWhateverTheProgramsPath) {
                                    &copy.pi));
         HWND main = WaitForWindow(copy.pi.dwProcessId, L"HalvrenForm", L"Halvren");
         ASSERT_NE(main, nullptr);
-        // The copy has no language files beside it: the label holds the blank and the version.
         for (HWND c = nullptr; (c = FindWindowExW(main, c, L"Static", nullptr)) != nullptr;) {
             wchar_t text[64] = {};
             GetWindowTextW(c, text, 64);
-            if (text[0] == L' ') version = text;
+            if (wcsncmp(text, L"Version", 7) == 0) version = text;
         }
     }
     DeleteFileW(exe.c_str());
+    DeleteFileW(langFile.c_str());
+    RemoveDirectoryW(langFolder.c_str());
+    RemoveDirectoryW((folder + L"\\languages").c_str());
     RemoveDirectoryW(folder.c_str());
-    EXPECT_EQ(L" 2.10", version);
+    EXPECT_EQ(L"Version 2.10", version);
 }
 
 TEST_F(Help, CancelAndCloseEndTheCheckForGood) {
