@@ -130,7 +130,7 @@ private:
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
     std::wstring fitText_[4];  // the last text measured in each column
-    // Files and folders found present (true) or missing during the running walk.
+    // Paths found present (true) or missing during the running walk.
     std::map<std::string, bool> knownPaths_;
 
 public:
