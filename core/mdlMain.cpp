@@ -82,14 +82,18 @@ HKEY GetRootKeyHandle(const std::string& rootName)
 
 namespace {
 
-FARPROC Kernel32Function(const char* name) { return GetProcAddress(GetModuleHandleA("kernel32.dll"), name); }
+// A function of a system library that older Windows may lack; null when it does.
+template <class Fn>
+Fn SystemFunction(const char* module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
 
 // Whether this 32-bit process runs on 64-bit Windows. Looked up by name: 32-bit Windows before
 // XP SP2 lacks the function, and there nothing is redirected.
 bool RunsUnderWow64() {
     static const bool wow64 = [] {
         using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
-        auto isWow64 = reinterpret_cast<Fn>(Kernel32Function("IsWow64Process"));
+        const auto isWow64 = SystemFunction<Fn>("kernel32.dll", "IsWow64Process");
         BOOL yes = FALSE;
         return isWow64 && isWow64(GetCurrentProcess(), &yes) && yes;
     }();
@@ -100,7 +104,7 @@ bool RunsUnderWow64() {
 // when it cannot be asked.
 std::wstring KernelKeyName(HKEY key) {
     using Fn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-    static const auto queryKey = reinterpret_cast<Fn>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryKey"));
+    static const auto queryKey = SystemFunction<Fn>("ntdll.dll", "NtQueryKey");
     if (!queryKey) return L"";
     const int KeyNameInformation = 3;
     std::vector<BYTE> info(1024);
@@ -179,8 +183,8 @@ bool PathExists(const std::string& path) {
     // redirection is off for this one call on this thread alone.
     using Disable = BOOL(WINAPI*)(PVOID*);
     using Revert = BOOL(WINAPI*)(PVOID);
-    static const auto disable = reinterpret_cast<Disable>(Kernel32Function("Wow64DisableWow64FsRedirection"));
-    static const auto revert = reinterpret_cast<Revert>(Kernel32Function("Wow64RevertWow64FsRedirection"));
+    static const auto disable = SystemFunction<Disable>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+    static const auto revert = SystemFunction<Revert>("kernel32.dll", "Wow64RevertWow64FsRedirection");
     PVOID old = nullptr;
     if (!disable || !revert || !disable(&old)) return false;
     const bool exists = PathFileExistsA(path.c_str()) == TRUE;
