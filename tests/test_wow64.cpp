@@ -33,10 +33,12 @@ bool UnderWow64() {
     return IsWow64Process(GetCurrentProcess(), &yes) && yes;
 }
 
+const std::string Clsid = "CLSID\\{8D3C7B2A-0000-4000-8000-48414C565245}";  // below HKEY_CLASSES_ROOT
+
 // Whether the key exists in the 64-bit view (the same view on 32-bit Windows).
-bool NativeKeyExists(const std::string& key) {
+bool NativeKeyExists(HKEY root, const std::string& key) {
     HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &h) != ERROR_SUCCESS) return false;
     RegCloseKey(h);
     return true;
 }
@@ -44,14 +46,17 @@ bool NativeKeyExists(const std::string& key) {
 // Removes the test keys from both views; on 32-bit Windows both are one.
 void DeleteBothViews() {
     DeleteTree(HKEY_LOCAL_MACHINE, "Software\\HalvrenTest");
-    for (const char* leaf : {"Software\\HalvrenTest\\Wow64\\Fix", "Software\\HalvrenTest\\Wow64", "Software\\HalvrenTest"}) {
-        const std::string path = leaf;
-        const size_t cut = path.rfind('\\');
+    DeleteTree(HKEY_CLASSES_ROOT, Clsid);
+    const std::pair<HKEY, std::string> keys[] = {
+        {HKEY_LOCAL_MACHINE, Base + "\\Judge"}, {HKEY_LOCAL_MACHINE, Base + "\\Fix"}, {HKEY_LOCAL_MACHINE, Base},
+        {HKEY_LOCAL_MACHINE, "Software\\HalvrenTest"}, {HKEY_CLASSES_ROOT, Clsid}};
+    for (const auto& k : keys) {
+        const size_t cut = k.second.rfind('\\');
         HKEY parent = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                          &parent) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(k.first, k.second.substr(0, cut).c_str(), 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &parent) !=
+            ERROR_SUCCESS)
             continue;
-        RegDeleteKeyA(parent, path.substr(cut + 1).c_str());
+        RegDeleteKeyA(parent, k.second.substr(cut + 1).c_str());
         RegCloseKey(parent);
     }
 }
@@ -158,15 +163,28 @@ TEST_F(Wow64, AWholeScanListsOnlyFilesMissingInBothViews) {
     }
 }
 
-// A value of a redirected key, fixed, then put back by the restore window's editor and by the
-// 64-bit editor run directly: each time in the key it was read from, nothing in the other view.
-TEST_F(Wow64, ABackupPutsAValueBackWhereItWasRead) {
-    const std::string key = Base + "\\Fix", data = Files + "\\gone\\fix.exe";
-    SetString(HKEY_LOCAL_MACHINE, key, "Gone", data);
+// Values of redirected keys (HKLM\Software, HKEY_CLASSES_ROOT), fixed, then put back by the
+// restore window's editor and by the 64-bit editor run directly: each time in the key they were
+// read from, with nothing in the other view.
+TEST_F(Wow64, ABackupPutsValuesBackWhereTheyWereRead) {
+    const bool wow64 = UnderWow64();
+    const struct { HKEY root; const char* rootName; std::string key, real; } keys[] = {
+        {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", Base + "\\Fix",
+         wow64 ? "HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\HalvrenTest\\Wow64\\Fix" : ""},
+        {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", Clsid,
+         wow64 ? "HKEY_LOCAL_MACHINE\\Software\\Classes\\Wow6432Node\\" + Clsid : ""},
+    };
+    const std::string data = Files + "\\gone\\fix.exe";
     frmMain& f = frmMain::Get();
-    f.cReg_SearchFound("HKEY_LOCAL_MACHINE", key + "\\Gone", data, 2, "Gone");
-    ASSERT_EQ(1, f.lvwRegErrors.Count());
-    f.lvwRegErrors.SetChecked(0, true);
+    std::string expected = "REGEDIT4\r\n";
+    for (const auto& k : keys) {
+        SetString(k.root, k.key, "Gone", data);
+        f.cReg_SearchFound(k.rootName, k.key + "\\Gone", data, 2, "Gone");
+        expected += "\r\n[" + (wow64 ? k.real : k.rootName + ("\\" + k.key)) +
+                    "]\r\n\"Gone\"=\"C:\\\\halvren-test\\\\wow64\\\\gone\\\\fix.exe\"\r\n";
+    }
+    ASSERT_EQ(2, f.lvwRegErrors.Count());
+    f.mnuCheckAll_Click();
 
     std::string backup;
     {
@@ -178,23 +196,26 @@ TEST_F(Wow64, ABackupPutsAValueBackWhereItWasRead) {
         ASSERT_EQ(0u, text.find(head));
         backup = ToAnsi(text.substr(head.size(), text.size() - head.size() - 1));
     }
-    // The row shows the key as the walk saw it; the file names the key's real place.
-    EXPECT_EQ(FromAnsi(key + "\\Gone"), f.lvwRegErrors.Cell(0, 2));
-    EXPECT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, key, "Gone"));
-    const std::string real = UnderWow64() ? "Software\\Wow6432Node\\HalvrenTest\\Wow64\\Fix" : key;
-    const std::string expected = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\" + real + "]\r\n\"Gone\"=\"C:\\\\halvren-test\\\\wow64\\\\gone\\\\fix.exe\"\r\n";
+    // The rows show the keys as the walk saw them; the file names their real places.
+    for (int r = 0; r < 2; ++r) {
+        EXPECT_EQ(FromAnsi(keys[r].key + "\\Gone"), f.lvwRegErrors.Cell(r, 2));
+        EXPECT_FALSE(ValueExists(keys[r].root, keys[r].key, "Gone"));
+    }
     EXPECT_EQ(UpperAnsi(expected), UpperAnsi(ReadFileBytes(backup)));
 
-    auto expectBackWhereItWas = [&](const char* how) {
+    auto expectBackWhereTheyWere = [&](const char* how) {
         SCOPED_TRACE(how);
-        DWORD type = 0;
-        std::string bytes;
-        ASSERT_TRUE(ReadRaw(HKEY_LOCAL_MACHINE, key, "Gone", type, bytes));
-        EXPECT_EQ(data + '\0', bytes);
-        if (UnderWow64()) {
-            EXPECT_FALSE(NativeKeyExists("Software\\HalvrenTest"));
-            EXPECT_FALSE(NativeKeyExists("Software\\Wow6432Node\\Wow6432Node"));
+        for (const auto& k : keys) {
+            DWORD type = 0;
+            std::string bytes;
+            EXPECT_TRUE(ReadRaw(k.root, k.key, "Gone", type, bytes)) << k.key;
+            EXPECT_EQ(data + '\0', bytes);
         }
+        if (!wow64) return;
+        for (const std::string& other : {std::string("Software\\HalvrenTest"), "Software\\Classes\\" + Clsid,
+                                         std::string("Software\\Wow6432Node\\Wow6432Node"),
+                                         std::string("Software\\Classes\\Wow6432Node\\Wow6432Node")})
+            EXPECT_FALSE(NativeKeyExists(HKEY_LOCAL_MACHINE, other)) << other;
     };
 
     SetStartProgramHook(nullptr);
@@ -206,21 +227,20 @@ TEST_F(Wow64, ABackupPutsAValueBackWhereItWasRead) {
         });
         ASSERT_EQ(2u, boxes.boxes.size());
     }
-    // The editor runs on its own.
-    ASSERT_TRUE(PumpUntil([&] { return ValueExists(HKEY_LOCAL_MACHINE, key, "Gone"); }, 60000));
+    // The editor runs on its own: wait for the last value of the file.
+    ASSERT_TRUE(PumpUntil([&] { return ValueExists(HKEY_CLASSES_ROOT, Clsid, "Gone"); }, 60000));
     PumpFor(500);
-    expectBackWhereItWas("the restore window");
+    expectBackWhereTheyWere("the restore window");
 
-    DeleteRegValue(HKEY_LOCAL_MACHINE, key, "Gone");
-    ASSERT_FALSE(ValueExists(HKEY_LOCAL_MACHINE, key, "Gone"));
+    for (const auto& k : keys) DeleteRegValue(k.root, k.key, "Gone");
     // Explorer, a 64-bit program there, starts the native editor; a 32-bit program reaches it with
     // the redirection off.
     PVOID redirection = nullptr;
-    const bool off = UnderWow64() && Wow64DisableWow64FsRedirection(&redirection);
-    bool wow64 = true;
-    const bool ran = RunToEnd("C:\\windows\\regedit.exe /s \"" + backup + "\"", &wow64);
+    const bool off = wow64 && Wow64DisableWow64FsRedirection(&redirection);
+    bool editorWow64 = true;
+    const bool ran = RunToEnd("C:\\windows\\regedit.exe /s \"" + backup + "\"", &editorWow64);
     if (off) Wow64RevertWow64FsRedirection(redirection);
     ASSERT_TRUE(ran);
-    EXPECT_FALSE(wow64 && UnderWow64()) << "the editor ran as a 32-bit program";
-    expectBackWhereItWas("the native editor");
+    EXPECT_FALSE(editorWow64 && wow64) << "the editor ran as a 32-bit program";
+    expectBackWhereTheyWere("the native editor");
 }
