@@ -1,6 +1,10 @@
 #include "core/mdlMain.h"
 #include <shlwapi.h>
+#include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include "core/Text.h"
 
 bool SetRegStringValue(HKEY key, const std::string& subKey, const std::string& valueName, const std::string& text)
 {
@@ -79,7 +83,114 @@ HKEY GetRootKeyHandle(const std::string& rootName)
     return nullptr;
 }
 
-bool PathExists(const std::string& path)
-{
-    return PathFileExistsA(path.c_str()) == TRUE;
+namespace {
+
+// A function of a system library that older Windows may lack; null when it does.
+template <class Fn>
+Fn SystemFunction(const char* module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}
+
+// Whether this 32-bit process runs on 64-bit Windows. Looked up by name: 32-bit Windows before
+// XP SP2 lacks the function, and there nothing is redirected.
+bool RunsUnderWow64() {
+    static const bool wow64 = [] {
+        using Fn = BOOL(WINAPI*)(HANDLE, PBOOL);
+        const auto isWow64 = SystemFunction<Fn>("kernel32.dll", "IsWow64Process");
+        BOOL yes = FALSE;
+        return isWow64 && isWow64(GetCurrentProcess(), &yes) && yes;
+    }();
+    return wow64;
+}
+
+// The kernel's name of an open key, such as \REGISTRY\MACHINE\SOFTWARE\Wow6432Node\Vendor; empty
+// when it cannot be asked.
+std::wstring KernelKeyName(HKEY key) {
+    using Fn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+    static const auto queryKey = SystemFunction<Fn>("ntdll.dll", "NtQueryKey");
+    if (!queryKey) return L"";
+    const int KeyNameInformation = 3;
+    std::vector<BYTE> info(1024);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        ULONG needed = 0;
+        LONG status = queryKey(key, KeyNameInformation, info.data(), static_cast<ULONG>(info.size()), &needed);
+        if (status >= 0) {
+            ULONG bytes = 0;
+            memcpy(&bytes, info.data(), sizeof bytes);
+            if (bytes > info.size() - sizeof(ULONG)) return L"";
+            return std::wstring(reinterpret_cast<const wchar_t*>(info.data() + sizeof(ULONG)), bytes / sizeof(wchar_t));
+        }
+        // STATUS_BUFFER_OVERFLOW, STATUS_BUFFER_TOO_SMALL
+        if (static_cast<ULONG>(status) != 0x80000005UL && static_cast<ULONG>(status) != 0xC0000023UL) return L"";
+        info.resize(std::max<size_t>(needed + sizeof(wchar_t), info.size() * 2));
+    }
+    return L"";
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                          static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+// How many parts of a key name are "Wow6432Node".
+int Wow64NodeCount(const std::wstring& name) {
+    int count = 0;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find(L'\\', start);
+        if (end == std::wstring::npos) end = name.size();
+        if (SameText(name.substr(start, end - start), L"Wow6432Node")) ++count;
+        start = end + 1;
+    }
+    return count;
+}
+
+// Whether `name` begins with the key name `prefix`, as a whole part; `rest` receives what
+// follows it, its "\" included.
+bool StartsWithKey(const std::wstring& name, const std::wstring& prefix, std::wstring& rest) {
+    if (prefix.empty() || name.size() < prefix.size() || !SameText(name.substr(0, prefix.size()), prefix))
+        return false;
+    if (name.size() > prefix.size() && name[prefix.size()] != L'\\') return false;
+    rest = name.substr(prefix.size());
+    return true;
+}
+
+}  // namespace
+
+std::string RealKeyName(const std::string& rootName, const std::string& keyPath) {
+    const std::string seen = keyPath.empty() ? rootName : rootName + "\\" + keyPath;
+    const HKEY root = GetRootKeyHandle(rootName);
+    if (!RunsUnderWow64() || !root || keyPath.empty()) return seen;
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return seen;
+    const std::wstring real = KernelKeyName(h);
+    RegCloseKey(h);
+    if (Wow64NodeCount(real) <= Wow64NodeCount(FromAnsi(seen))) return seen;
+
+    std::wstring user, rest;
+    if (RegOpenCurrentUser(KEY_QUERY_VALUE, &h) == ERROR_SUCCESS) {
+        user = KernelKeyName(h);
+        RegCloseKey(h);
+    }
+    if (StartsWithKey(real, user, rest)) return "HKEY_CURRENT_USER" + ToAnsi(rest);
+    if (StartsWithKey(real, L"\\REGISTRY\\USER", rest)) return "HKEY_USERS" + ToAnsi(rest);
+    if (StartsWithKey(real, L"\\REGISTRY\\MACHINE", rest)) return "HKEY_LOCAL_MACHINE" + ToAnsi(rest);
+    return seen;
+}
+
+bool PathExists(const std::string& path) {
+    if (PathFileExistsA(path.c_str()) == TRUE) return true;
+    if (!RunsUnderWow64()) return false;
+    // The redirector shows this process SysWOW64 where it asks for System32: a file that only
+    // the native folder holds (a driver, a 64-bit program's library) exists all the same. The
+    // redirection is off for this one call on this thread alone.
+    using Disable = BOOL(WINAPI*)(PVOID*);
+    using Revert = BOOL(WINAPI*)(PVOID);
+    static const auto disable = SystemFunction<Disable>("kernel32.dll", "Wow64DisableWow64FsRedirection");
+    static const auto revert = SystemFunction<Revert>("kernel32.dll", "Wow64RevertWow64FsRedirection");
+    PVOID old = nullptr;
+    if (!disable || !revert || !disable(&old)) return false;
+    const bool exists = PathFileExistsA(path.c_str()) == TRUE;
+    revert(old);
+    return exists;
 }

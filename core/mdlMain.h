@@ -1,6 +1,7 @@
 #pragma once
 // Single registry value edits outside the settings store, the root-name map of the error
-// list, and the path test.
+// list, and the path test. What a 32-bit process sees redirected on 64-bit Windows (System32,
+// parts of the registry) is dealt with here alone: in PathExists and in RealKeyName.
 #include <windows.h>
 #include <string>
 
@@ -13,4 +14,11 @@ bool DeleteRegValuePath(HKEY key, const std::string& path, const std::string& da
 // "HKEY_CLASSES_ROOT" ... "HKEY_DYN_DATA" to 0x80000000 ... 0x80000006, exact comparison;
 // anything else (and "HKEY_ALL") gives 0.
 HKEY GetRootKeyHandle(const std::string& rootName);
+// The name of a key for a backup file, root name included: the key as the walk saw it, or, when
+// this process runs under WOW64 and the key it opens lives under a "Wow6432Node" that the seen
+// name lacks, the key's real place, so that a 32-bit and a 64-bit registry editor both put a
+// value back where it was read.
+std::string RealKeyName(const std::string& rootName, const std::string& keyPath);
+// Whether a file or folder exists. Under WOW64 a path counts as missing only when it exists in
+// neither view of the file system.
 bool PathExists(const std::string& path);

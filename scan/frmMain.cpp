@@ -356,27 +356,15 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
     }
 }
 
-// Whether the file of a report is missing. Reports name the same files again and again, and
-// those of a program that is gone name many files of one missing folder: during a walk each
-// file or folder is asked for once, and a file whose folder is missing is missing too.
+// Whether the file of a report is missing. Reports name the same files again and again: during
+// a walk each path is asked for once. Only the path itself answers for it: a file may exist
+// where its folder seemed missing (a folder exempt from redirection below a redirected one, a
+// path ending in "\..").
 bool frmMain::FileMissing(const std::string& path) {
     if (walking_ == 0) return !PathExists(path);
-    auto exists = [this](const std::string& p) {
-        auto it = knownPaths_.find(p);
-        if (it == knownPaths_.end()) it = knownPaths_.emplace(p, PathExists(p)).first;
-        return it->second;
-    };
-    size_t cut = 0;
-    for (size_t i = 0; i < path.size(); i += AnsiCharBytes(path, i))
-        if (path[i] == '\\') cut = i;
-    const std::string folder = path.substr(0, cut);
-    if (cut > 2) {
-        auto it = knownPaths_.find(folder);
-        if (it != knownPaths_.end() && !it->second) return true;
-    }
-    if (exists(path)) return false;
-    if (cut > 2) exists(folder);
-    return true;
+    auto it = knownPaths_.find(path);
+    if (it == knownPaths_.end()) it = knownPaths_.emplace(path, PathExists(path)).first;
+    return !it->second;
 }
 
 // The items of the settings dialog's ignore list, loading the dialog hidden when needed; null

@@ -134,7 +134,7 @@ private:
     int fitMargin_[4] = {0, 0, 0, 0};
     int fitDpi_ = 96;  // the DPI the widths and margins above were measured at
     std::wstring fitText_[4];  // the last text measured in each column
-    // Files and folders found present (true) or missing during the running walk.
+    // Paths found present (true) or missing during the running walk.
     std::map<std::string, bool> knownPaths_;
 
 public:

@@ -285,7 +285,7 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
             leave(LangTextOr(262, L"its root key is unknown"));
             continue;
         }
-        const std::string key = ref.keyPath.empty() ? ref.rootKey : ref.rootKey + "\\" + ref.keyPath;
+        const std::string key = RealKeyName(ref.rootKey, ref.keyPath);
         const std::string nameText = ref.valueName.empty() ? "@" : "\"" + Escape(ref.valueName) + "\"";
 
         DWORD type = REG_NONE;

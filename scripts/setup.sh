@@ -11,6 +11,8 @@ have_cmd cmake || need+=(cmake)
 have_cmd make || need+=(make)
 have_pkg wine32:i386 || need+=(wine32:i386)
 have_cmd wine || need+=(wine)
+# The 64-bit loader and wineserver: a second run of the tests in a 64-bit prefix (WOW64).
+have_pkg wine64 || need+=(wine64)
 have_cmd Xvfb || need+=(xvfb)
 have_cmd openbox || need+=(openbox)
 have_cmd xdpyinfo || need+=(x11-utils)

@@ -67,17 +67,7 @@ Snapshot TakeSnapshot() {
 }
 
 // The platform's registry editor, run to its end on a file.
-bool ImportWithRegedit(const std::string& file) {
-    std::string line = "regedit.exe /s \"" + file + "\"";
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    bool done = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return done;
-}
+bool ImportWithRegedit(const std::string& file) { return RunToEnd("regedit.exe /s \"" + file + "\""); }
 
 // One value reported as the engine raises it (data text: the first string), judged by the window.
 void Report(const std::string& sub, const std::string& name) {

@@ -4,8 +4,6 @@
 #include <memory>
 #include <windows.h>
 
-#include <functional>
-
 #include "core/App.h"
 #include "core/Text.h"
 #include "core/modDir.h"
@@ -25,29 +23,6 @@ std::vector<std::pair<std::wstring, int>> g_starts;  // command line, show state
 bool RecordStart(const std::wstring& line, int show, DWORD*) {
     g_starts.push_back({line, show});
     return true;
-}
-
-std::function<void(frmRestore&)> g_body;
-DWORD g_opened = 0;
-
-// Runs the test's steps inside the window's modal loop once the list is built, then closes it.
-void CALLBACK Drive(HWND, UINT, UINT_PTR id, DWORD) {
-    frmRestore& w = frmRestore::Get();
-    bool built = w.IsLoaded() && w.lvwRegBackups.ColumnCount() == 3;
-    if (!built && GetTickCount() - g_opened < 30000) return;
-    KillTimer(nullptr, id);
-    if (built && g_body) g_body(w);
-    if (w.IsLoaded()) w.mnuClose_Click();
-}
-
-// Shows the window modally as the main window's Restore command does.
-void OpenRestoreWindow(std::function<void(frmRestore&)> body) {
-    g_body = std::move(body);
-    g_opened = GetTickCount();
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, Drive);
-    frmRestore::Get().ShowModal();
-    KillTimer(nullptr, timer);
-    g_body = nullptr;
 }
 
 void NoEnd() {}

@@ -9,6 +9,7 @@
 #include "core/modLanguage.h"
 #include "core/App.h"
 #include "core/modRegistry2.h"
+#include "scan/frmRestore.h"
 #include "ui/Form.h"
 
 namespace testing_support {
@@ -154,6 +155,47 @@ StartedProgram::~StartedProgram() {
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+}
+
+bool RunToEnd(const std::string& commandLine, bool* wow64) {
+    std::string line = commandLine;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    bool done = WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0;
+    if (wow64) {
+        BOOL yes = FALSE;
+        *wow64 = IsWow64Process(pi.hProcess, &yes) && yes;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return done;
+}
+
+namespace {
+
+std::function<void(frmRestore&)> g_restoreBody;
+DWORD g_restoreOpened = 0;
+
+void CALLBACK DriveRestoreWindow(HWND, UINT, UINT_PTR id, DWORD) {
+    frmRestore& w = frmRestore::Get();
+    bool built = w.IsLoaded() && w.lvwRegBackups.ColumnCount() == 3;
+    if (!built && GetTickCount() - g_restoreOpened < 30000) return;
+    KillTimer(nullptr, id);
+    if (built && g_restoreBody) g_restoreBody(w);
+    if (w.IsLoaded()) w.mnuClose_Click();
+}
+
+}  // namespace
+
+void OpenRestoreWindow(std::function<void(frmRestore&)> body) {
+    g_restoreBody = std::move(body);
+    g_restoreOpened = GetTickCount();
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, DriveRestoreWindow);
+    frmRestore::Get().ShowModal();
+    KillTimer(nullptr, timer);
+    g_restoreBody = nullptr;
 }
 
 namespace {

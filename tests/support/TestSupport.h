@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class frmRestore;
+
 namespace testing_support {
 
 struct CapturedBox {
@@ -96,6 +98,15 @@ struct StartedProgram {
     bool Start(const std::string& exe);
     ~StartedProgram();
 };
+
+// Runs a command line to its end (at most two minutes); false when it could not be started or
+// did not end. `wow64`, when given, receives whether the program ran as a 32-bit process on
+// 64-bit Windows.
+bool RunToEnd(const std::string& commandLine, bool* wow64 = nullptr);
+
+// Shows the restore window modally, as the main window's Restore command does, runs `body` inside
+// its modal loop once the list is built, then closes it.
+void OpenRestoreWindow(std::function<void(frmRestore&)> body);
 
 // The visible top-level window with a title bar, of class `cls` and titled `title`, that
 // process `pid` shows within about fifteen seconds; null when none appears.
