@@ -1,6 +1,7 @@
 #include "scan/frmIgnore.h"
 
 #include <commctrl.h>
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -54,14 +55,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
 }
 
 // Lines end at CR LF, at a lone LF or at a lone CR; a last line without an end counts too.
-std::vector<std::string> SplitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::string line;
+template <class Text>
+std::vector<Text> SplitLines(const Text& text) {
+    std::vector<Text> lines;
+    Text line;
     size_t i = 0;
-    while (i < bytes.size()) {
-        char c = bytes[i++];
+    while (i < text.size()) {
+        auto c = text[i++];
         if (c == '\r' || c == '\n') {
-            if (c == '\r' && i < bytes.size() && bytes[i] == '\n') ++i;
+            if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
             lines.push_back(line);
             line.clear();
         } else {
@@ -70,6 +72,66 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
     }
     if (!line.empty()) lines.push_back(line);
     return lines;
+}
+
+using TextForm = frmIgnore::TextForm;
+
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+std::wstring FromUtf16(const std::string& bytes, size_t from, bool bigEndian) {
+    std::wstring text;
+    text.reserve((bytes.size() - from) / 2);
+    // An odd last byte is half a character: it cannot be read as one.
+    for (size_t i = from; i + 1 < bytes.size(); i += 2) {
+        const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
+    return text;
+}
+
+// The entries of Ignore.txt, one per line and upper-cased. A byte-order mark says the file is
+// Unicode (as Notepad saves it when asked), and its entries are read whole, also those that the
+// ANSI code page cannot hold; without one it is ANSI text.
+std::vector<std::wstring> ReadEntries(const std::string& bytes, TextForm& form) {
+    std::vector<std::wstring> entries;
+    form = TextForm::Ansi;
+    std::wstring text;
+    if (bytes.compare(0, 3, kUtf8Mark) == 0) {
+        form = TextForm::Utf8;
+        text = FromAnsi(bytes.substr(3), CP_UTF8);
+    } else if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        form = TextForm::Utf16LE;
+        text = FromUtf16(bytes, 2, false);
+    } else if (bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        form = TextForm::Utf16BE;
+        text = FromUtf16(bytes, 2, true);
+    } else {
+        // Upper case through the code page, as the file holds it.
+        for (const std::string& line : SplitLines(bytes)) entries.push_back(FromAnsi(UpperAnsi(line)));
+        return entries;
+    }
+    for (const std::wstring& line : SplitLines(text)) entries.push_back(UpperWide(line));
+    return entries;
+}
+
+// The list as Ignore.txt holds it, one entry per line ended by CR LF, in the file's form.
+std::string WriteEntries(const std::vector<std::wstring>& items, TextForm form) {
+    std::string bytes;
+    if (form == TextForm::Ansi) {
+        for (const std::wstring& item : items) bytes += ToAnsi(item) + "\r\n";
+        return bytes;
+    }
+    std::wstring text;
+    for (const std::wstring& item : items) text += item + L"\r\n";
+    if (form == TextForm::Utf8) return kUtf8Mark + ToAnsi(text, CP_UTF8);
+    const bool bigEndian = form == TextForm::Utf16BE;
+    bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
 }
 
 // The new list goes to a temporary file beside the old one, which it replaces only once it
@@ -192,7 +254,9 @@ void frmIgnore::Form_Load() {
     if (optLang.ListIndex() < 0) optLang.SetListIndex(0);
 
     listError_ = 0;
+    fileForm_ = TextForm::Ansi;
     lstIgnore.Clear();
+    ++listChanges_;
     std::string path = IgnorePath();
     if (!PathExists(path)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -222,12 +286,13 @@ void frmIgnore::Form_Load() {
 
 // The file's entries upper-cased, then `added`, without duplicates or empty items.
 void frmIgnore::FillList(const std::string& bytes, const std::vector<std::wstring>& added) {
-    lstIgnore.Clear();
-    for (const std::string& line : SplitLines(bytes)) lstIgnore.Add(FromAnsi(UpperAnsi(line)));
-    for (const std::wstring& item : added) lstIgnore.Add(item);
-    RemoveDuplicateItems(lstIgnore);
-    for (int i = lstIgnore.Count() - 1; i >= 0; --i)
-        if (lstIgnore.Item(i).empty()) lstIgnore.Remove(i);
+    std::vector<std::wstring> items = ReadEntries(bytes, fileForm_);
+    items.insert(items.end(), added.begin(), added.end());
+    RemoveDuplicateItems(items);
+    items.erase(std::remove_if(items.begin(), items.end(), [](const std::wstring& item) { return item.empty(); }),
+                items.end());
+    lstIgnore.SetItems(items);
+    ++listChanges_;
 }
 
 void frmIgnore::ReportListError(DWORD error, const std::wstring& outcome) {
@@ -256,8 +321,8 @@ void frmIgnore::cmdAdd_Click() {
         txtString.SetCursorToEnd();
         return;
     }
-    // Through the ANSI code page, so that the list shows exactly what Ignore.txt will hold.
-    std::wstring e = FromAnsi(UpperAnsi(ToAnsi(entry)));
+    // As Ignore.txt will hold it: through the ANSI code page unless the file is Unicode.
+    std::wstring e = fileForm_ == TextForm::Ansi ? FromAnsi(UpperAnsi(ToAnsi(entry))) : UpperWide(entry);
     for (int i = 0; i < lstIgnore.Count(); ++i) {
         if (lstIgnore.Item(i) == e) {
             ui::MsgBox(LangText(180), MB_OK | MB_ICONEXCLAMATION, L"");
@@ -267,11 +332,14 @@ void frmIgnore::cmdAdd_Click() {
         }
     }
     lstIgnore.Add(e);
+    ++listChanges_;
 }
 
 void frmIgnore::cmdRemove_Click() {
     int i = lstIgnore.ListIndex();
-    if (i >= 0) lstIgnore.Remove(i);
+    if (i < 0) return;
+    lstIgnore.Remove(i);
+    ++listChanges_;
 }
 
 void frmIgnore::cmdApply_Click() {
@@ -283,13 +351,10 @@ void frmIgnore::cmdApply_Click() {
             ReportListError(error, L"Your list was not saved, so that the entries of the file are not lost.");
             return;
         }
-        std::vector<std::wstring> added;
-        for (int i = 0; i < lstIgnore.Count(); ++i) added.push_back(lstIgnore.Item(i));
-        FillList(stored, added);
+        FillList(stored, lstIgnore.Items());
         listError_ = 0;
     }
-    std::string bytes;
-    for (int i = 0; i < lstIgnore.Count(); ++i) bytes += ToAnsi(lstIgnore.Item(i)) + "\r\n";
+    const std::string bytes = WriteEntries(lstIgnore.Items(), fileForm_);
     std::string path = IgnorePath();
     DWORD error = 0;
     if (!WriteReplacing(path, bytes, error)) {

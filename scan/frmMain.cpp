@@ -262,7 +262,6 @@ void frmMain::YieldToWindows() {
     if (!pump_.Due()) return;
     const DWORD now = GetTickCount();
     if (countPending_ && now - lastCountShown_ >= kListPaintMs) ShowFoundCount();
-    ignoreCached_ = false;
     if (listFrozen_ && now - lastListPaint_ >= listPaintGap_) {
         ThawList();
         if (lvwRegErrors.hwnd) UpdateWindow(lvwRegErrors.hwnd);
@@ -304,14 +303,9 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         const std::string path = ExtractFilePath(sValue);
         if (!FileMissing(path)) return;
 
-        const std::vector<std::string>* entries = IgnoreEntries();
-        if (!entries) return;
-        if (!entries->empty()) {
-            const std::string key = UpperAnsi(sKey);
-            const std::string data = UpperAnsi(sValue);
-            for (const std::string& entry : *entries)
-                if (FindAnsi(key, entry) != std::string::npos || FindAnsi(data, entry) != std::string::npos) return;
-        }
+        const AnsiMatcher* ignored = IgnoreEntries();
+        if (!ignored) return;
+        if (!ignored->Empty() && (ignored->FoundIn(UpperAnsi(sKey)) || ignored->FoundIn(UpperAnsi(sValue)))) return;
 
         if (bRecommended) {
             static const char* const kKept[] = {".DRV", ".BAT", ".SCR", ".TLB", ".CPL", ".COM", ".VXD",
@@ -369,15 +363,14 @@ bool frmMain::FileMissing(const std::string& path) {
     return true;
 }
 
-// The items of the settings dialog's ignore list, loading the dialog hidden when needed; null
-// when it cannot be loaded. Reading a list box item costs a round trip per message, so during a
-// walk the items are read once between two runs of the window events, which are the only time
-// the list can change (the dialog opened, edited or closed).
-const std::vector<std::string>* frmMain::IgnoreEntries() {
+// The ignore test of the settings dialog's list, loading the dialog hidden when needed; null
+// when it cannot be loaded. Reading a list box costs a round trip per item, and the test is
+// built over all entries at once: both are done again only when the dialog has changed its
+// list, which it counts, so that an edit made during a walk counts from the next report on.
+const AnsiMatcher* frmMain::IgnoreEntries() {
     if (ignoreFault_ != 0) return nullptr;
     frmIgnore& ignore = frmIgnore::Get();
     if (!ignore.IsLoaded()) {
-        ignoreCached_ = false;
         DWORD error = LoadIgnoreList();
         if (error != 0) {
             // Nothing more is listed; the Start command tells the user once the walk is over.
@@ -386,12 +379,11 @@ const std::vector<std::string>* frmMain::IgnoreEntries() {
             return nullptr;
         }
     }
-    if (ignoreCached_ && walking_ > 0) return &ignoreEntries_;
-    ignoreEntries_.clear();
-    int n = ignore.lstIgnore.Count();
-    for (int i = 0; i < n; ++i) ignoreEntries_.push_back(ToAnsi(ignore.lstIgnore.Item(i)));
+    if (ignoreCached_ && ignoreChanges_ == ignore.ListChanges()) return &ignoreMatcher_;
+    ignoreMatcher_.Build(ignore.lstIgnore.Items());
+    ignoreChanges_ = ignore.ListChanges();
     ignoreCached_ = true;
-    return &ignoreEntries_;
+    return &ignoreMatcher_;
 }
 
 // Loads the settings dialog hidden unless it is loaded: 0 when its list holds Ignore.txt,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/cRegSearch.h"
+#include "scan/mdlMain.h"
 #include "ui/Form.h"
 #include "ui/Yield.h"
 
@@ -97,7 +98,7 @@ private:
     void YieldToWindows();
     void SetRepairVisible(bool visible);
     void ShowFoundCount();
-    const std::vector<std::string>* IgnoreEntries();
+    const AnsiMatcher* IgnoreEntries();
     DWORD LoadIgnoreList();
     bool FileMissing(const std::string& path);
     void FreezeList();
@@ -117,8 +118,9 @@ private:
     ui::YieldThrottle pump_;  // the walk lets the window events run at most every ~10 ms
     bool listFrozen_ = false;
     bool countPending_ = false;
-    std::vector<std::string> ignoreEntries_;
-    bool ignoreCached_ = false;
+    AnsiMatcher ignoreMatcher_;
+    bool ignoreCached_ = false;  // false: read the list again at the next report
+    unsigned ignoreChanges_ = 0;  // the dialog's change count when the list was read
     // The system's error that stopped the walk because Ignore.txt could not be read again.
     DWORD ignoreFault_ = 0;
     DWORD lastListPaint_ = 0;
