@@ -31,7 +31,13 @@ protected:
 
     // Puts `content` in Ignore.txt (or removes the file) and loads the dialog.
     frmIgnore& LoadWith(const char* content) {
-        content ? (void)WriteFileBytes(path_, content) : (void)DeleteFileA(path_.c_str());
+        if (content) return LoadWith(std::string(content));
+        DeleteFileA(path_.c_str());
+        EXPECT_TRUE(frmIgnore::Get().Load());
+        return frmIgnore::Get();
+    }
+    frmIgnore& LoadWith(const std::string& bytes) {
+        EXPECT_TRUE(WriteFileBytes(path_, bytes));
         EXPECT_TRUE(frmIgnore::Get().Load());
         return frmIgnore::Get();
     }
@@ -97,6 +103,38 @@ TEST_F(SettingsDialog, OkWritesTheListCancelDoesNot) {
     EXPECT_EQ(GetSetting("curLang").str(), "Deutsch");
     ASSERT_EQ(boxes_.boxes.size(), 1u);
     EXPECT_EQ(boxes_.boxes[0].text, LangText(243));
+}
+
+// Ignore.txt saved as Unicode, as Notepad can: read in its own form, entries that the ANSI code
+// page cannot hold kept and shown, and written back by OK in the same form.
+std::string Utf16(const std::wstring& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+std::string Utf8(const std::wstring& text) { return "\xEF\xBB\xBF" + ToAnsi(text, CP_UTF8); }
+
+TEST_F(SettingsDialog, UnicodeFilesKeepTheirForm) {
+    const std::wstring stored = L"probeA\r\nMRU\\\r\n\x65E5\x672C\r\n";
+    const std::wstring saved = L"PROBEA\r\nMRU\\\r\n\x65E5\x672C\r\n\x0100X\r\n";
+    const struct { const char* form; std::string before, after; } cases[] = {
+        {"UTF-16LE", Utf16(stored, false), Utf16(saved, false)},
+        {"UTF-16BE", Utf16(stored, true), Utf16(saved, true)},
+        {"UTF-8", Utf8(stored), Utf8(saved)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form);
+        frmIgnore& dlg = LoadWith(c.before);
+        EXPECT_EQ(Items(), (Texts{L"PROBEA", L"MRU\\", L"\x65E5\x672C"}));
+        dlg.txtString.SetText(L"\x0101x");
+        dlg.cmdAdd_Click();
+        dlg.cmdApply_Click();
+        EXPECT_FALSE(dlg.IsLoaded());
+        EXPECT_EQ(ReadFileBytes(path_), c.after);
+    }
 }
 
 TEST_F(SettingsDialog, FileFaultsLoseNothing) {
