@@ -20,8 +20,6 @@ enum : int {
     idAdd, idRemove, idLabel12, idLang, idCommand2, idApply, idCommand1,
 };
 
-const UINT_PTR kListSubclass = 1;
-
 std::string IgnorePath() { return DataFolder() + "\\Ignore.txt"; }
 
 void FileFault(const std::wstring& what, const std::string& path, DWORD code, const std::wstring& outcome) {
@@ -171,7 +169,12 @@ bool WriteReplacing(const std::string& path, const std::string& bytes, DWORD& er
     return ok;
 }
 
-LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR ref) {
+// The list box's own window procedure. The list is subclassed the classic way: comctl32's
+// subclass helper finds its data through a window property, which under Wine costs a round trip
+// to the server on every message the list gets, a tenth of a millisecond: seconds for a long list.
+WNDPROC g_listBoxProc = nullptr;
+
+LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -182,14 +185,11 @@ LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam, UI
         double y = ui::PixelsToTwipsY(static_cast<short>(HIWORD(lParam)));
         // The handler runs first, so a left click still ends on the row under the pointer
         // (the list's own selection follows); a right click keeps the handler's row.
-        reinterpret_cast<frmIgnore*>(ref)->lstIgnore_MouseDown(button, shift, x, y);
+        frmIgnore::Get().lstIgnore_MouseDown(button, shift, x, y);
         break;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(h, ListProc, kListSubclass);
-        break;
     }
-    return DefSubclassProc(h, message, wParam, lParam);
+    return CallWindowProcW(g_listBoxProc, h, message, wParam, lParam);
 }
 
 }  // namespace
@@ -223,7 +223,11 @@ void frmIgnore::CreateControls() {
     AddButton(cmdRemove, idRemove, 0, 465, 1440, 375, L"", &Picture1);
     Add(lstIgnore, L"LISTBOX", idList, 120, 1560, 4560, 2580, L"",
         LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, &Frame1);
-    if (lstIgnore.hwnd) SetWindowSubclass(lstIgnore.hwnd, ListProc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
+    if (lstIgnore.hwnd) {
+        auto own = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(lstIgnore.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+        if (own) g_listBoxProc = own;
+    }
 
     AddFrame(Frame2, idFrame2, 120, 4380, 6360, 900, L" ");
     AddFrame(Picture2, idPicture2, 120, 300, 6120, 480, L"", &Frame2);

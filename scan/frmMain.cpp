@@ -49,7 +49,32 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
+// Adds the time since the last lap to a part of the scan's times, when they are counted.
+class Laps {
+public:
+    Laps() : on_(frmMain::Times().on) {
+        if (on_) QueryPerformanceCounter(&last_);
+    }
+    void operator()(double& part) {
+        if (!on_) return;
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        part += static_cast<double>(now.QuadPart - last_.QuadPart) / static_cast<double>(frequency.QuadPart);
+        last_ = now;
+    }
+
+private:
+    bool on_;
+    LARGE_INTEGER last_ = {};
+};
+
 }  // namespace
+
+frmMain::ScanTimes& frmMain::Times() {
+    static ScanTimes times;
+    return times;
+}
 
 // Hands the engine's events to the window's handlers.
 class frmMain::Events : public cRegSearchEvents {
@@ -260,6 +285,7 @@ void frmMain::mnuStartStop_Click() { cmdStartStop_Click(); }
 
 void frmMain::YieldToWindows() {
     if (!pump_.Due()) return;
+    Laps lap;
     const DWORD now = GetTickCount();
     if (countPending_ && now - lastCountShown_ >= kListPaintMs) ShowFoundCount();
     if (listFrozen_ && now - lastListPaint_ >= listPaintGap_) {
@@ -269,6 +295,7 @@ void frmMain::YieldToWindows() {
         listPaintGap_ = std::min(std::max(cost * kListPaintShare, kListPaintMs), kListPaintMaxMs);
     }
     ui::DoEvents();
+    lap(Times().events);
 }
 
 void frmMain::FreezeList() {
@@ -286,6 +313,7 @@ void frmMain::ThawList() {
 }
 
 void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
+    Laps lap;
     float now = static_cast<float>(SecondsSinceMidnight());
     // Past midnight the clock starts again at 0 while dNextShow may lie near 86400.
     if (static_cast<float>(dNextShow) - now > 1.0f) dNextShow = 0;
@@ -293,19 +321,30 @@ void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
         dNextShow = now + 0.1;
         if (!IsMinimised()) lblCurrentKey.SetText(FromAnsi(sFullKeyName));
     }
+    lap(Times().keyLabel);
 }
 
 void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& sKey, const std::string& sValue,
                                int32_t lFound, const std::string& sValueName) {
     // Nothing may escape into the engine: a report that fails is dropped, the walk goes on.
     try {
+        ScanTimes& times = Times();
+        Laps lap;
+        if (times.on) ++times.reports;
         const char* type = lFound == 0 ? "KEY_NAME" : lFound == 1 ? "VALUE NAME" : lFound == 2 ? "VALUE VALUE" : "";
         const std::string path = ExtractFilePath(sValue);
-        if (!FileMissing(path)) return;
+        lap(times.extract);
+        const bool missing = FileMissing(path);
+        lap(times.missing);
+        if (!missing) return;
 
         const AnsiMatcher* ignored = IgnoreEntries();
+        lap(times.ignoreList);
         if (!ignored) return;
-        if (!ignored->Empty() && (ignored->FoundIn(UpperAnsi(sKey)) || ignored->FoundIn(UpperAnsi(sValue)))) return;
+        const bool dropped =
+            !ignored->Empty() && (ignored->FoundIn(UpperAnsi(sKey)) || ignored->FoundIn(UpperAnsi(sValue)));
+        lap(times.ignoreTest);
+        if (dropped) return;
 
         if (bRecommended) {
             static const char* const kKept[] = {".DRV", ".BAT", ".SCR", ".TLB", ".CPL", ".COM", ".VXD",
@@ -336,6 +375,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
             countPending_ = true;
         else
             ShowFoundCount();
+        lap(times.row);
     } catch (...) {
     }
 }

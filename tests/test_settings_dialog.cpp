@@ -74,6 +74,12 @@ TEST_F(SettingsDialog, AddAndRemove) {
     dlg.cmdRemove_Click();  // nothing selected: nothing removed
     EXPECT_EQ(boxes_.boxes.size(), 1u);
     EXPECT_EQ(Items(), (Texts{L"ABC", L"  "}));
+
+    // A press on the list selects by rows of 180 twips, whatever the list draws.
+    for (const auto& press : {std::make_pair(360, 1), std::make_pair(180, 0), std::make_pair(720, 0)}) {
+        SendMessageW(dlg.lstIgnore.hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, ui::TwipsToPixelsY(press.first)));
+        EXPECT_EQ(dlg.lstIgnore.ListIndex(), press.second) << press.first;
+    }
 }
 
 TEST_F(SettingsDialog, OkWritesTheListCancelDoesNot) {
