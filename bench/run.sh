@@ -3,7 +3,7 @@
 # the whole registry of a fresh prefix, then the same with a synthetic tree of 20,420 keys
 # and about 81,000 values added.
 # Usage: bench/run.sh [repetitions]   (of the engine walks and of the window scans; HALVREN_BUILD
-# picks another build directory)
+# picks another build directory; HALVREN_BENCH_PARTS=1 prints where each window scan's time went)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${HALVREN_BUILD:-$root/build}
@@ -15,9 +15,10 @@ halvren_start_wine
 fail=0
 wine "$build/stage/bench_engine.exe" "$@" || fail=1
 
-# ---- Whole-scan and list benchmarks: the main window's scan against the reference walk, and
-# the scan listing 10,000 rows against the same scan whose reports are all dropped by an
-# ignore entry. It shows the window, so it needs a display.
+# ---- Whole-scan and list benchmarks: the main window's scan against the reference walk, the
+# scan listing 10,000 rows against the same scan whose reports are all dropped by an ignore
+# entry, and an ignore list of 100,000 entries (the settings dialog's opening, the window's
+# answering during the scan, Stop). It shows the window, so it needs a display.
 cmake --build "$build" -j"$(nproc)" --target bench_list stage_data
 [ -n "${DISPLAY:-}" ] || halvren_start_display
 wine "$build/stage/bench_list.exe" "$@" || fail=1

@@ -1,6 +1,5 @@
 #include "scan/frmIgnore.h"
 
-#include <commctrl.h>
 #include <algorithm>
 #include <cmath>
 #include <string>

@@ -285,17 +285,21 @@ void frmMain::mnuStartStop_Click() { cmdStartStop_Click(); }
 
 void frmMain::YieldToWindows() {
     if (!pump_.Due()) return;
+    ScanTimes& times = Times();
     Laps lap;
+    if (times.on) ++times.yields;
     const DWORD now = GetTickCount();
     if (countPending_ && now - lastCountShown_ >= kListPaintMs) ShowFoundCount();
+    lap(times.counts);
     if (listFrozen_ && now - lastListPaint_ >= listPaintGap_) {
         ThawList();
         if (lvwRegErrors.hwnd) UpdateWindow(lvwRegErrors.hwnd);
         const DWORD cost = GetTickCount() - now;
         listPaintGap_ = std::min(std::max(cost * kListPaintShare, kListPaintMs), kListPaintMaxMs);
     }
+    lap(times.listPaint);
     ui::DoEvents();
-    lap(Times().events);
+    lap(times.events);
 }
 
 void frmMain::FreezeList() {

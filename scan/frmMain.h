@@ -84,11 +84,12 @@ public:
     bool Scanning() const { return scanning_; }
 
     // Where a scan's time goes, for the benchmark: seconds summed over the walk for each part of
-    // the report handler, the key label and the window events; counted only while `on` is set.
+    // the report handler, the key label and the yields; counted only while `on` is set.
     struct ScanTimes {
         bool on = false;
-        long reports = 0;
-        double extract = 0, missing = 0, ignoreList = 0, ignoreTest = 0, row = 0, keyLabel = 0, events = 0;
+        long reports = 0, yields = 0;
+        double extract = 0, missing = 0, ignoreList = 0, ignoreTest = 0, row = 0, keyLabel = 0;
+        double counts = 0, listPaint = 0, events = 0;
     };
     static ScanTimes& Times();
 
