@@ -123,8 +123,14 @@ void PrintParts(double seconds) {
 
 // One scan with the given ignore list; returns seconds and the number of rows listed.
 double Scan(const std::string& ignorePath, const std::string& ignore, int& rows) {
-    if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
-    WriteIgnore(ignorePath, ignore);
+    // A new list is read by the next Start; the same list stays loaded, as it does for a user's
+    // next scan.
+    static std::string written;
+    if (!frmIgnore::Get().IsLoaded() || ignore != written) {
+        if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
+        WriteIgnore(ignorePath, ignore);
+        written = ignore;
+    }
     frmMain& f = frmMain::Get();
     frmMain::ScanTimes& times = frmMain::Times();
     times = frmMain::ScanTimes();
