@@ -232,7 +232,7 @@ bool LongIgnoreList(const std::string& ignorePath, const std::string& defaultIgn
     std::vector<double> stops;
     int rows = 0;
     for (int r = 0; r < rounds; ++r) {
-        SetTimer(nullptr, 0, 1000, ClickStop);
+        SetTimer(nullptr, 0, 300, ClickStop);
         g_stopClicked = 0;
         Scan(ignorePath, list, rows);
         stops.push_back(g_stopClicked ? bench::Now() - g_stopClicked : 0);
