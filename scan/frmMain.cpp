@@ -104,7 +104,9 @@ frmMain& frmMain::Get() {
 
 frmMain::frmMain() : events_(new Events(*this)) {}
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    if (measureDc_) DeleteDC(measureDc_);
+}
 
 const RegErrorItemRef& frmMain::RowRef(int row) const {
     static const RegErrorItemRef none;
@@ -450,13 +452,13 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
     // A cell shows only its first characters; a longer text must not widen the column.
     constexpr size_t kShownChars = 259;
     int width[4] = {0, 0, 0, 0};
+    if (!fitCalibrated_) StartTextWidths();
     for (int c = 0; c < columns; ++c) {
         // Most rows repeat the type and root of the row before: a text measured already is no
         // wider than the column.
         std::wstring shown = cells[c].substr(0, kShownChars);
         if (fitCalibrated_ && shown == fitText_[c]) continue;
-        width[c] = static_cast<int>(
-            SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(shown.c_str())));
+        width[c] = TextWidth(shown);
         fitText_[c] = std::move(shown);
     }
     if (!fitCalibrated_) {
@@ -473,6 +475,35 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
         widestText_[c] = width[c];
         lvwRegErrors.SetColumnWidthPixels(c, width[c] + fitMargin_[c]);
     }
+}
+
+// The width the list view gives a text: measuring each text took more than adding its row, so
+// during a walk the widths of the list font's characters are read once each and summed, which
+// is what the measuring does for texts without joined or combined characters. The sum serves
+// only where it matched the list's own measure of every text of the first row of the walk.
+void frmMain::StartTextWidths() {
+    charWidths_.assign(0x10000, -1);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(lvwRegErrors.hwnd, WM_GETFONT, 0, 0));
+    if (!measureDc_) measureDc_ = CreateCompatibleDC(nullptr);
+    widthsSum_ = walking_ > 0 && measureDc_ && font && SelectObject(measureDc_, font);
+}
+
+int frmMain::TextWidth(const std::wstring& text) {
+    if (fitCalibrated_ && widthsSum_) return SummedWidth(text);
+    const int width = static_cast<int>(
+        SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (!fitCalibrated_ && widthsSum_) widthsSum_ = SummedWidth(text) == width;
+    return width;
+}
+
+int frmMain::SummedWidth(const std::wstring& text) {
+    int sum = 0;
+    for (wchar_t c : text) {
+        int& width = charWidths_[static_cast<unsigned short>(c)];
+        if (width < 0 && !GetCharWidth32W(measureDc_, c, c, &width)) width = 0;
+        sum += width;
+    }
+    return sum;
 }
 
 void frmMain::ShowFoundCount() {

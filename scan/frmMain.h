@@ -114,6 +114,9 @@ private:
     void FreezeList();
     void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
+    void StartTextWidths();
+    int TextWidth(const std::wstring& text);
+    int SummedWidth(const std::wstring& text);
     void DrawBanner(const DRAWITEMSTRUCT& draw);
 
     std::unique_ptr<Events> events_;
@@ -142,6 +145,9 @@ private:
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
     std::wstring fitText_[4];  // the last text measured in each column
+    HDC measureDc_ = nullptr;  // holds the list's font
+    std::vector<int> charWidths_;  // by character, -1 until read
+    bool widthsSum_ = false;  // the summed widths match the list's measure
     // Files and folders found present (true) or missing during the running walk.
     std::map<std::string, bool> knownPaths_;
 

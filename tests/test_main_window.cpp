@@ -214,6 +214,11 @@ TEST_F(MainWindow, ScansListMissingFiles) {
     EXPECT_EQ(f.lblCurrentKey.Text(), LangText(205));
     EXPECT_EQ(f.Label1.Text(), LangText(209) + L" " + Count(f.lvwRegErrors.Count()));
     EXPECT_TRUE(f.menu.Visible(frmMain::mnuRepair));
+    // Fitted row by row as the list grew, the columns are as wide as fitting them over all rows.
+    int fitted[4];
+    for (int c = 0; c < 4; ++c) fitted[c] = f.lvwRegErrors.ColumnWidthPixels(c);
+    AutoSizeColumns(f.lvwRegErrors);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(fitted[c], f.lvwRegErrors.ColumnWidthPixels(c)) << c;
 }
 
 // Row and header clicks, a real click on a check box, and the right button popping Repair up
