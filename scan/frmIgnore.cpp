@@ -1,11 +1,12 @@
 #include "scan/frmIgnore.h"
 
-#include <commctrl.h>
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
 
 #include "core/App.h"
+#include "core/FileWrite.h"
 #include "core/Text.h"
 #include "core/mdlMain.h"
 #include "core/modLanguage.h"
@@ -19,8 +20,6 @@ enum : int {
     idFrame1 = 1001, idFrame2, idPicture1, idPicture2, idInfo, idString, idTxtString, idList,
     idAdd, idRemove, idLabel12, idLang, idCommand2, idApply, idCommand1,
 };
-
-const UINT_PTR kListSubclass = 1;
 
 std::string IgnorePath() { return DataFolder() + "\\Ignore.txt"; }
 
@@ -55,14 +54,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
 }
 
 // Lines end at CR LF, at a lone LF or at a lone CR; a last line without an end counts too.
-std::vector<std::string> SplitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::string line;
+template <class Text>
+std::vector<Text> SplitLines(const Text& text) {
+    std::vector<Text> lines;
+    Text line;
     size_t i = 0;
-    while (i < bytes.size()) {
-        char c = bytes[i++];
+    while (i < text.size()) {
+        auto c = text[i++];
         if (c == '\r' || c == '\n') {
-            if (c == '\r' && i < bytes.size() && bytes[i] == '\n') ++i;
+            if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
             lines.push_back(line);
             line.clear();
         } else {
@@ -71,6 +71,66 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
     }
     if (!line.empty()) lines.push_back(line);
     return lines;
+}
+
+using TextForm = frmIgnore::TextForm;
+
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+std::wstring FromUtf16(const std::string& bytes, size_t from, bool bigEndian) {
+    std::wstring text;
+    text.reserve((bytes.size() - from) / 2);
+    // An odd last byte is half a character: it cannot be read as one.
+    for (size_t i = from; i + 1 < bytes.size(); i += 2) {
+        const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
+    return text;
+}
+
+// The entries of Ignore.txt, one per line and upper-cased. A byte-order mark says the file is
+// Unicode (as Notepad saves it when asked), and its entries are read whole, also those that the
+// ANSI code page cannot hold; without one it is ANSI text.
+std::vector<std::wstring> ReadEntries(const std::string& bytes, TextForm& form) {
+    std::vector<std::wstring> entries;
+    form = TextForm::Ansi;
+    std::wstring text;
+    if (bytes.compare(0, 3, kUtf8Mark) == 0) {
+        form = TextForm::Utf8;
+        text = FromAnsi(bytes.substr(3), CP_UTF8);
+    } else if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        form = TextForm::Utf16LE;
+        text = FromUtf16(bytes, 2, false);
+    } else if (bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        form = TextForm::Utf16BE;
+        text = FromUtf16(bytes, 2, true);
+    } else {
+        // Upper case through the code page, as the file holds it.
+        for (const std::string& line : SplitLines(bytes)) entries.push_back(FromAnsi(UpperAnsi(line)));
+        return entries;
+    }
+    for (const std::wstring& line : SplitLines(text)) entries.push_back(UpperWide(line));
+    return entries;
+}
+
+// The list as Ignore.txt holds it, one entry per line ended by CR LF, in the file's form.
+std::string WriteEntries(const std::vector<std::wstring>& items, TextForm form) {
+    std::string bytes;
+    if (form == TextForm::Ansi) {
+        for (const std::wstring& item : items) bytes += ToAnsi(item) + "\r\n";
+        return bytes;
+    }
+    std::wstring text;
+    for (const std::wstring& item : items) text += item + L"\r\n";
+    if (form == TextForm::Utf8) return kUtf8Mark + ToAnsi(text, CP_UTF8);
+    const bool bigEndian = form == TextForm::Utf16BE;
+    bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
 }
 
 // The new list goes to a temporary file beside the old one, which it replaces only once it
@@ -91,10 +151,7 @@ bool WriteReplacing(const std::string& path, const std::string& bytes, DWORD& er
     HANDLE f = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     bool ok = f != INVALID_HANDLE_VALUE;
     if (ok) {
-        DWORD written = 0;
-        ok = (bytes.empty() || WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) &&
-             written == bytes.size() && FlushFileBuffers(f);
-        if (!ok) error = GetLastError();
+        ok = WriteAll(f, bytes.data(), bytes.size(), error) && FlushToDisk(f, error);
         if (!CloseHandle(f) && ok) {
             error = GetLastError();
             ok = false;
@@ -110,7 +167,12 @@ bool WriteReplacing(const std::string& path, const std::string& bytes, DWORD& er
     return ok;
 }
 
-LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR ref) {
+// The list box's own window procedure. The list is subclassed the classic way: comctl32's
+// subclass helper finds its data through a window property, which under Wine costs a round trip
+// to the server on every message the list gets, a tenth of a millisecond: seconds for a long list.
+WNDPROC g_listBoxProc = nullptr;
+
+LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
@@ -123,14 +185,11 @@ LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam, UI
         double y = ui::PixelsToTwips(form, static_cast<short>(HIWORD(lParam)));
         // The handler runs first, so a left click still ends on the row under the pointer
         // (the list's own selection follows); a right click keeps the handler's row.
-        reinterpret_cast<frmIgnore*>(ref)->lstIgnore_MouseDown(button, shift, x, y);
+        frmIgnore::Get().lstIgnore_MouseDown(button, shift, x, y);
         break;
     }
-    case WM_NCDESTROY:
-        RemoveWindowSubclass(h, ListProc, kListSubclass);
-        break;
     }
-    return DefSubclassProc(h, message, wParam, lParam);
+    return CallWindowProcW(g_listBoxProc, h, message, wParam, lParam);
 }
 
 }  // namespace
@@ -164,7 +223,11 @@ void frmIgnore::CreateControls() {
     AddButton(cmdRemove, idRemove, 0, 465, 1440, 375, L"", &Picture1);
     Add(lstIgnore, L"LISTBOX", idList, 120, 1560, 4560, 2580, L"",
         LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, &Frame1);
-    if (lstIgnore.hwnd) SetWindowSubclass(lstIgnore.hwnd, ListProc, kListSubclass, reinterpret_cast<DWORD_PTR>(this));
+    if (lstIgnore.hwnd) {
+        auto own = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(lstIgnore.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
+        if (own) g_listBoxProc = own;
+    }
 
     AddFrame(Frame2, idFrame2, 120, 4380, 6360, 900, L" ");
     AddFrame(Picture2, idPicture2, 120, 300, 6120, 480, L"", &Frame2);
@@ -195,7 +258,9 @@ void frmIgnore::Form_Load() {
     if (optLang.ListIndex() < 0) optLang.SetListIndex(0);
 
     listError_ = 0;
+    fileForm_ = TextForm::Ansi;
     lstIgnore.Clear();
+    ++listChanges_;
     std::string path = IgnorePath();
     if (!PathExists(path)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -226,12 +291,13 @@ void frmIgnore::Form_Load() {
 
 // The file's entries upper-cased, then `added`, without duplicates or empty items.
 void frmIgnore::FillList(const std::string& bytes, const std::vector<std::wstring>& added) {
-    lstIgnore.Clear();
-    for (const std::string& line : SplitLines(bytes)) lstIgnore.Add(FromAnsi(UpperAnsi(line)));
-    for (const std::wstring& item : added) lstIgnore.Add(item);
-    RemoveDuplicateItems(lstIgnore);
-    for (int i = lstIgnore.Count() - 1; i >= 0; --i)
-        if (lstIgnore.Item(i).empty()) lstIgnore.Remove(i);
+    std::vector<std::wstring> items = ReadEntries(bytes, fileForm_);
+    items.insert(items.end(), added.begin(), added.end());
+    RemoveDuplicateItems(items);
+    items.erase(std::remove_if(items.begin(), items.end(), [](const std::wstring& item) { return item.empty(); }),
+                items.end());
+    lstIgnore.SetItems(items);
+    ++listChanges_;
 }
 
 void frmIgnore::ReportListError(DWORD error, const std::wstring& outcome) {
@@ -261,8 +327,8 @@ void frmIgnore::cmdAdd_Click() {
         txtString.SetCursorToEnd();
         return;
     }
-    // Through the ANSI code page, so that the list shows exactly what Ignore.txt will hold.
-    std::wstring e = FromAnsi(UpperAnsi(ToAnsi(entry)));
+    // As Ignore.txt will hold it: through the ANSI code page unless the file is Unicode.
+    std::wstring e = fileForm_ == TextForm::Ansi ? FromAnsi(UpperAnsi(ToAnsi(entry))) : UpperWide(entry);
     for (int i = 0; i < lstIgnore.Count(); ++i) {
         if (lstIgnore.Item(i) == e) {
             ui::MsgBox(LangText(180), MB_OK | MB_ICONEXCLAMATION, L"");
@@ -272,13 +338,16 @@ void frmIgnore::cmdAdd_Click() {
         }
     }
     lstIgnore.Add(e);
+    ++listChanges_;
     // Selected, so the list scrolls to the new entry at its bottom and the user sees it was added.
     lstIgnore.SetListIndex(lstIgnore.Count() - 1);
 }
 
 void frmIgnore::cmdRemove_Click() {
     int i = lstIgnore.ListIndex();
-    if (i >= 0) lstIgnore.Remove(i);
+    if (i < 0) return;
+    lstIgnore.Remove(i);
+    ++listChanges_;
 }
 
 void frmIgnore::cmdApply_Click() {
@@ -291,13 +360,10 @@ void frmIgnore::cmdApply_Click() {
                             LangTextOr(274, L"Your list was not saved, so that the entries of the file are not lost."));
             return;
         }
-        std::vector<std::wstring> added;
-        for (int i = 0; i < lstIgnore.Count(); ++i) added.push_back(lstIgnore.Item(i));
-        FillList(stored, added);
+        FillList(stored, lstIgnore.Items());
         listError_ = 0;
     }
-    std::string bytes;
-    for (int i = 0; i < lstIgnore.Count(); ++i) bytes += ToAnsi(lstIgnore.Item(i)) + "\r\n";
+    const std::string bytes = WriteEntries(lstIgnore.Items(), fileForm_);
     std::string path = IgnorePath();
     DWORD error = 0;
     if (!WriteReplacing(path, bytes, error)) {

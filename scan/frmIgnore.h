@@ -32,6 +32,15 @@ public:
     // Tells the user that Ignore.txt could not be read: the file, the system's words, `outcome`.
     static void ReportListError(DWORD error, const std::wstring& outcome);
 
+    // Counts the changes of lstIgnore (every load, Add and Remove): a scan reads the list again
+    // only when the count has moved.
+    unsigned ListChanges() const { return listChanges_; }
+
+    // How Ignore.txt is written: ANSI text, or Unicode when the file read had a byte-order
+    // mark; OK writes it back in the same form.
+    enum class TextForm { Ansi, Utf8, Utf16LE, Utf16BE };
+    TextForm FileForm() const { return fileForm_; }
+
 protected:
     Design GetDesign() override;
     void CreateControls() override;
@@ -43,4 +52,6 @@ private:
     void FillList(const std::string& bytes, const std::vector<std::wstring>& added);
 
     DWORD listError_ = 0;
+    TextForm fileForm_ = TextForm::Ansi;
+    unsigned listChanges_ = 0;
 };

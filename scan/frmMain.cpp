@@ -50,7 +50,32 @@ bool EndsWith(const std::string& s, const char* tail) {
     return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
 }
 
+// Adds the time since the last lap to a part of the scan's times, when they are counted.
+class Laps {
+public:
+    Laps() : on_(frmMain::Times().on) {
+        if (on_) QueryPerformanceCounter(&last_);
+    }
+    void operator()(double& part) {
+        if (!on_) return;
+        LARGE_INTEGER now, frequency;
+        QueryPerformanceCounter(&now);
+        QueryPerformanceFrequency(&frequency);
+        part += static_cast<double>(now.QuadPart - last_.QuadPart) / static_cast<double>(frequency.QuadPart);
+        last_ = now;
+    }
+
+private:
+    bool on_;
+    LARGE_INTEGER last_ = {};
+};
+
 }  // namespace
+
+frmMain::ScanTimes& frmMain::Times() {
+    static ScanTimes times;
+    return times;
+}
 
 // Hands the engine's events to the window's handlers.
 class frmMain::Events : public cRegSearchEvents {
@@ -80,7 +105,9 @@ frmMain& frmMain::Get() {
 
 frmMain::frmMain() : events_(new Events(*this)) {}
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    if (measureDc_) DeleteDC(measureDc_);
+}
 
 const RegErrorItemRef& frmMain::RowRef(int row) const {
     static const RegErrorItemRef none;
@@ -270,16 +297,21 @@ bool frmMain::ClickedDuringLastWalk() const {
 
 void frmMain::YieldToWindows() {
     if (!pump_.Due()) return;
+    ScanTimes& times = Times();
+    Laps lap;
+    if (times.on) ++times.yields;
     const DWORD now = GetTickCount();
     if (countPending_ && now - lastCountShown_ >= kListPaintMs) ShowFoundCount();
-    ignoreCached_ = false;
+    lap(times.counts);
     if (listFrozen_ && now - lastListPaint_ >= listPaintGap_) {
         ThawList();
         if (lvwRegErrors.hwnd) UpdateWindow(lvwRegErrors.hwnd);
         const DWORD cost = GetTickCount() - now;
         listPaintGap_ = std::min(std::max(cost * kListPaintShare, kListPaintMs), kListPaintMaxMs);
     }
+    lap(times.listPaint);
     ui::DoEvents();
+    lap(times.events);
 }
 
 void frmMain::FreezeList() {
@@ -297,6 +329,7 @@ void frmMain::ThawList() {
 }
 
 void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
+    Laps lap;
     float now = static_cast<float>(SecondsSinceMidnight());
     // Past midnight the clock starts again at 0 while dNextShow may lie near 86400.
     if (static_cast<float>(dNextShow) - now > 1.0f) dNextShow = 0;
@@ -304,24 +337,30 @@ void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
         dNextShow = now + 0.1;
         if (!IsMinimised()) lblCurrentKey.SetText(FromAnsi(sFullKeyName));
     }
+    lap(Times().keyLabel);
 }
 
 void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& sKey, const std::string& sValue,
                                int32_t lFound, const std::string& sValueName) {
     // Nothing may escape into the engine: a report that fails is dropped, the walk goes on.
     try {
+        ScanTimes& times = Times();
+        Laps lap;
+        if (times.on) ++times.reports;
         const char* type = lFound == 0 ? "KEY_NAME" : lFound == 1 ? "VALUE NAME" : lFound == 2 ? "VALUE VALUE" : "";
         const std::string path = ExtractFilePath(sValue);
-        if (!FileMissing(path)) return;
+        lap(times.extract);
+        const bool missing = FileMissing(path);
+        lap(times.missing);
+        if (!missing) return;
 
-        const std::vector<std::string>* entries = IgnoreEntries();
-        if (!entries) return;
-        if (!entries->empty()) {
-            const std::string key = UpperAnsi(sKey);
-            const std::string data = UpperAnsi(sValue);
-            for (const std::string& entry : *entries)
-                if (FindAnsi(key, entry) != std::string::npos || FindAnsi(data, entry) != std::string::npos) return;
-        }
+        const AnsiMatcher* ignored = IgnoreEntries();
+        lap(times.ignoreList);
+        if (!ignored) return;
+        const bool dropped =
+            !ignored->Empty() && (ignored->FoundIn(UpperAnsi(sKey)) || ignored->FoundIn(UpperAnsi(sValue)));
+        lap(times.ignoreTest);
+        if (dropped) return;
 
         if (bRecommended) {
             static const char* const kKept[] = {".DRV", ".BAT", ".SCR", ".TLB", ".CPL", ".COM", ".VXD",
@@ -352,6 +391,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
             countPending_ = true;
         else
             ShowFoundCount();
+        lap(times.row);
     } catch (...) {
     }
 }
@@ -367,15 +407,14 @@ bool frmMain::FileMissing(const std::string& path) {
     return !it->second;
 }
 
-// The items of the settings dialog's ignore list, loading the dialog hidden when needed; null
-// when it cannot be loaded. Reading a list box item costs a round trip per message, so during a
-// walk the items are read once between two runs of the window events, which are the only time
-// the list can change (the dialog opened, edited or closed).
-const std::vector<std::string>* frmMain::IgnoreEntries() {
+// The ignore test of the settings dialog's list, loading the dialog hidden when needed; null
+// when it cannot be loaded. Reading a list box costs a round trip per item, and the test is
+// built over all entries at once: both are done again only when the dialog has changed its
+// list, which it counts, so that an edit made during a walk counts from the next report on.
+const AnsiMatcher* frmMain::IgnoreEntries() {
     if (ignoreFault_ != 0) return nullptr;
     frmIgnore& ignore = frmIgnore::Get();
     if (!ignore.IsLoaded()) {
-        ignoreCached_ = false;
         DWORD error = LoadIgnoreList();
         if (error != 0) {
             // Nothing more is listed; the Start command tells the user once the walk is over.
@@ -384,12 +423,11 @@ const std::vector<std::string>* frmMain::IgnoreEntries() {
             return nullptr;
         }
     }
-    if (ignoreCached_ && walking_ > 0) return &ignoreEntries_;
-    ignoreEntries_.clear();
-    int n = ignore.lstIgnore.Count();
-    for (int i = 0; i < n; ++i) ignoreEntries_.push_back(ToAnsi(ignore.lstIgnore.Item(i)));
+    if (ignoreCached_ && ignoreChanges_ == ignore.ListChanges()) return &ignoreMatcher_;
+    ignoreMatcher_.Build(ignore.lstIgnore.Items());
+    ignoreChanges_ = ignore.ListChanges();
     ignoreCached_ = true;
-    return &ignoreEntries_;
+    return &ignoreMatcher_;
 }
 
 // Loads the settings dialog hidden unless it is loaded: 0 when its list holds Ignore.txt,
@@ -412,21 +450,24 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
     // A cell shows only its first characters; a longer text must not widen the column.
     constexpr size_t kShownChars = 259;
     int width[4] = {0, 0, 0, 0};
+    if (!fitCalibrated_) StartTextWidths();
+    // After a move to a screen of another DPI the list's font and margins have been scaled;
+    // the character widths read for the old font no longer serve.
+    const int dpi = ui::FormDpi(hwnd());
+    if (fitCalibrated_ && dpi != fitDpi_) {
+        for (int c = 0; c < 4; ++c)
+            widestText_[c] = MulDiv(widestText_[c], dpi, fitDpi_), fitMargin_[c] = MulDiv(fitMargin_[c], dpi, fitDpi_);
+        widthsSum_ = false;
+    }
+    fitDpi_ = dpi;
     for (int c = 0; c < columns; ++c) {
         // Most rows repeat the type and root of the row before: a text measured already is no
         // wider than the column.
         std::wstring shown = cells[c].substr(0, kShownChars);
         if (fitCalibrated_ && shown == fitText_[c]) continue;
-        width[c] = static_cast<int>(
-            SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(shown.c_str())));
+        width[c] = TextWidth(shown);
         fitText_[c] = std::move(shown);
     }
-    // After a move to a screen of another DPI the list's font and margins have been scaled.
-    const int dpi = ui::FormDpi(hwnd());
-    if (fitCalibrated_ && dpi != fitDpi_)
-        for (int c = 0; c < 4; ++c)
-            widestText_[c] = MulDiv(widestText_[c], dpi, fitDpi_), fitMargin_[c] = MulDiv(fitMargin_[c], dpi, fitDpi_);
-    fitDpi_ = dpi;
     if (!fitCalibrated_) {
         AutoSizeColumns(lvwRegErrors);
         for (int c = 0; c < columns; ++c) {
@@ -441,6 +482,35 @@ void frmMain::FitColumnsToRow(const std::wstring* cells) {
         widestText_[c] = width[c];
         lvwRegErrors.SetColumnWidthPixels(c, width[c] + fitMargin_[c]);
     }
+}
+
+// The width the list view gives a text: measuring each text took more than adding its row, so
+// during a walk the widths of the list font's characters are read once each and summed, which
+// is what the measuring does for texts without joined or combined characters. The sum serves
+// only where it matched the list's own measure of every text of the first row of the walk.
+void frmMain::StartTextWidths() {
+    charWidths_.assign(0x10000, -1);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(lvwRegErrors.hwnd, WM_GETFONT, 0, 0));
+    if (!measureDc_) measureDc_ = CreateCompatibleDC(nullptr);
+    widthsSum_ = walking_ > 0 && measureDc_ && font && SelectObject(measureDc_, font);
+}
+
+int frmMain::TextWidth(const std::wstring& text) {
+    if (fitCalibrated_ && widthsSum_) return SummedWidth(text);
+    const int width = static_cast<int>(
+        SendMessageW(lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+    if (!fitCalibrated_ && widthsSum_) widthsSum_ = SummedWidth(text) == width;
+    return width;
+}
+
+int frmMain::SummedWidth(const std::wstring& text) {
+    int sum = 0;
+    for (wchar_t c : text) {
+        int& width = charWidths_[static_cast<unsigned short>(c)];
+        if (width < 0 && !GetCharWidth32W(measureDc_, c, c, &width)) width = 0;
+        sum += width;
+    }
+    return sum;
 }
 
 void frmMain::ShowFoundCount() {

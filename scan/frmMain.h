@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scan/cRegSearch.h"
+#include "scan/mdlMain.h"
 #include "ui/Form.h"
 #include "ui/Yield.h"
 
@@ -83,6 +84,16 @@ public:
     // True from the Start command until the engine's walk has returned.
     bool Scanning() const { return scanning_; }
 
+    // Where a scan's time goes, for the benchmark: seconds summed over the walk for each part of
+    // the report handler, the key label and the yields; counted only while `on` is set.
+    struct ScanTimes {
+        bool on = false;
+        long reports = 0, yields = 0;
+        double extract = 0, missing = 0, ignoreList = 0, ignoreTest = 0, row = 0, keyLabel = 0;
+        double counts = 0, listPaint = 0, events = 0;
+    };
+    static ScanTimes& Times();
+
 protected:
     Design GetDesign() override;
     void CreateControls() override;
@@ -99,12 +110,15 @@ private:
     void SetRepairVisible(bool visible);
     bool ClickedDuringLastWalk() const;
     void ShowFoundCount();
-    const std::vector<std::string>* IgnoreEntries();
+    const AnsiMatcher* IgnoreEntries();
     DWORD LoadIgnoreList();
     bool FileMissing(const std::string& path);
     void FreezeList();
     void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
+    void StartTextWidths();
+    int TextWidth(const std::wstring& text);
+    int SummedWidth(const std::wstring& text);
     void DrawBanner(const DRAWITEMSTRUCT& draw);
 
     std::unique_ptr<Events> events_;
@@ -120,8 +134,9 @@ private:
     ui::YieldThrottle pump_;  // the walk lets the window events run at most every ~10 ms
     bool listFrozen_ = false;
     bool countPending_ = false;
-    std::vector<std::string> ignoreEntries_;
-    bool ignoreCached_ = false;
+    AnsiMatcher ignoreMatcher_;
+    bool ignoreCached_ = false;  // false: read the list again at the next report
+    unsigned ignoreChanges_ = 0;  // the dialog's change count when the list was read
     // The system's error that stopped the walk because Ignore.txt could not be read again.
     DWORD ignoreFault_ = 0;
     DWORD lastListPaint_ = 0;
@@ -134,6 +149,9 @@ private:
     int fitMargin_[4] = {0, 0, 0, 0};
     int fitDpi_ = 96;  // the DPI the widths and margins above were measured at
     std::wstring fitText_[4];  // the last text measured in each column
+    HDC measureDc_ = nullptr;  // holds the list's font
+    std::vector<int> charWidths_;  // by character, -1 until read
+    bool widthsSum_ = false;  // the summed widths match the list's measure
     // Paths found present (true) or missing during the running walk.
     std::map<std::string, bool> knownPaths_;
 

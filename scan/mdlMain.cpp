@@ -1,5 +1,6 @@
 #include "scan/mdlMain.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cmath>
 #include <set>
@@ -103,18 +104,134 @@ void AutoSizeColumns(ui::ListView& list, int column) {
     list.Refresh();
 }
 
-void RemoveDuplicateItems(ui::ListBox& list) {
-    int n = list.Count();
-    if (n < 2) return;
-    std::vector<std::wstring> kept;
+void RemoveDuplicateItems(std::vector<std::wstring>& items) {
+    if (items.size() < 2) return;
     std::set<std::wstring> seen;
-    for (int i = 0; i < n; ++i) {
-        std::wstring item = list.Item(i);
-        if (seen.insert(UpperWide(item)).second) kept.push_back(item);
+    size_t kept = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!seen.insert(UpperWide(items[i])).second) continue;
+        if (kept != i) items[kept] = std::move(items[i]);
+        ++kept;
     }
-    if (static_cast<int>(kept.size()) == n) return;
-    list.Clear();
-    for (const auto& item : kept) list.Add(item);
+    items.resize(kept);
+}
+
+void AnsiMatcher::Build(const std::vector<std::wstring>& entries) {
+    nodes_.assign(1, Node());
+    edgeBytes_.clear();
+    edgeTargets_.clear();
+    std::fill(std::begin(rootNext_), std::end(rootNext_), 0);
+    matchesAll_ = false;
+
+    std::vector<std::string> texts;
+    texts.reserve(entries.size());
+    for (const std::wstring& entry : entries) {
+        if (entry.empty()) {
+            matchesAll_ = true;
+            continue;
+        }
+        BOOL lost = FALSE;
+        const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, entry.data(), static_cast<int>(entry.size()),
+                                          nullptr, 0, nullptr, &lost);
+        if (n <= 0 || lost) continue;
+        std::string text(static_cast<size_t>(n), '\0');
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, entry.data(), static_cast<int>(entry.size()), &text[0], n,
+                            nullptr, nullptr);
+        texts.push_back(std::move(text));
+    }
+    if (matchesAll_ || texts.empty()) return;
+
+    // Sorted and unique, each entry shares a path with the one before and ends on a node of its
+    // own, and every node's children are made in the order of their bytes.
+    std::sort(texts.begin(), texts.end());
+    texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
+    std::vector<int> parent(1, -1);
+    std::vector<unsigned char> byte(1, 0);
+    std::vector<int> path;  // the nodes of the entry before, by depth
+    for (size_t t = 0; t < texts.size(); ++t) {
+        const std::string& text = texts[t];
+        size_t common = 0;
+        if (t > 0)
+            while (common < texts[t - 1].size() && common < text.size() && texts[t - 1][common] == text[common])
+                ++common;
+        path.resize(common);
+        int node = common ? path.back() : 0;
+        for (size_t i = common; i < text.size(); ++i) {
+            parent.push_back(node);
+            byte.push_back(static_cast<unsigned char>(text[i]));
+            node = static_cast<int>(parent.size()) - 1;
+            path.push_back(node);
+        }
+        nodes_.resize(parent.size());
+        nodes_[static_cast<size_t>(node)].length = static_cast<int>(text.size());
+    }
+
+    // The edges grouped by node (a counting sort keeps each node's byte order).
+    const size_t count = parent.size();
+    for (size_t v = 1; v < count; ++v) ++nodes_[static_cast<size_t>(parent[v])].edges;
+    int next = 0;
+    for (Node& node : nodes_) {
+        node.firstEdge = next;
+        next += node.edges;
+    }
+    edgeBytes_.resize(count - 1);
+    edgeTargets_.resize(count - 1);
+    std::vector<int> filled(count, 0);
+    for (size_t v = 1; v < count; ++v) {
+        const size_t u = static_cast<size_t>(parent[v]);
+        const size_t at = static_cast<size_t>(nodes_[u].firstEdge + filled[u]++);
+        edgeBytes_[at] = byte[v];
+        edgeTargets_[at] = static_cast<int>(v);
+    }
+    for (int e = 0; e < nodes_[0].edges; ++e) rootNext_[edgeBytes_[static_cast<size_t>(e)]] = edgeTargets_[static_cast<size_t>(e)];
+
+    // Fail links breadth first: the longest proper suffix of a node's text that is a node too.
+    std::vector<int> queue;
+    queue.reserve(count);
+    queue.push_back(0);
+    for (size_t q = 0; q < queue.size(); ++q) {
+        const int u = queue[q];
+        const Node& from = nodes_[static_cast<size_t>(u)];
+        for (int e = from.firstEdge; e < from.firstEdge + from.edges; ++e) {
+            const int v = edgeTargets_[static_cast<size_t>(e)];
+            Node& to = nodes_[static_cast<size_t>(v)];
+            to.fail = u == 0 ? 0 : Next(nodes_[static_cast<size_t>(u)].fail, edgeBytes_[static_cast<size_t>(e)]);
+            to.output = to.length ? v : nodes_[static_cast<size_t>(to.fail)].output;
+            queue.push_back(v);
+        }
+    }
+}
+
+int AnsiMatcher::Next(int node, unsigned char b) const {
+    for (;;) {
+        if (node == 0) return rootNext_[b];
+        const Node& n = nodes_[static_cast<size_t>(node)];
+        const auto first = edgeBytes_.begin() + n.firstEdge, last = first + n.edges;
+        const auto it = std::lower_bound(first, last, b);
+        if (it != last && *it == b) return edgeTargets_[static_cast<size_t>(it - edgeBytes_.begin())];
+        node = n.fail;
+    }
+}
+
+bool AnsiMatcher::FoundIn(const std::string& text) const {
+    if (matchesAll_) return true;
+    if (nodes_.size() <= 1) return false;
+    const bool multiByte = Leads().any;
+    // Under a multi-byte code page an occurrence counts only where a character starts.
+    std::vector<bool> starts;
+    if (multiByte) {
+        starts.assign(text.size() + 1, false);
+        for (size_t i = 0; i < text.size(); i += AnsiCharBytes(text, i)) starts[i] = true;
+    }
+    int state = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        state = Next(state, static_cast<unsigned char>(text[i]));
+        for (int o = nodes_[static_cast<size_t>(state)].output; o >= 0;
+             o = nodes_[static_cast<size_t>(nodes_[static_cast<size_t>(o)].fail)].output) {
+            if (!multiByte || starts[i + 1 - static_cast<size_t>(nodes_[static_cast<size_t>(o)].length)]) return true;
+        }
+    }
+    return false;
 }
 
 bool ReadsAsNumber(const std::string& text, double& value) {

@@ -20,7 +20,36 @@ std::string ExtractFilePath(const std::string& data);
 // Fits every column of the list view to its contents, or only `column` when it is >= 0.
 void AutoSizeColumns(ui::ListView& list, int column = -1);
 // Removes every item equal, ignoring letter case, to an earlier one; keeps first occurrences.
-void RemoveDuplicateItems(ui::ListBox& list);
+// The settings dialog's list is deduplicated before it is shown: a list box read and filled
+// again item by item costs seconds for a long list.
+void RemoveDuplicateItems(std::vector<std::wstring>& items);
+
+// Whether any of a list of entries occurs in a text, as FindAnsi finds one: byte for byte,
+// starting on a character. Built once per list, a test then costs a few steps per byte of the
+// text however many entries the list holds (a trie of the entries with Aho-Corasick links).
+class AnsiMatcher {
+public:
+    // Entries that the ANSI code page cannot hold occur in no ANSI text and are left out; an
+    // empty entry occurs in every text.
+    void Build(const std::vector<std::wstring>& entries);
+    bool Empty() const { return !matchesAll_ && nodes_.size() <= 1; }
+    bool FoundIn(const std::string& text) const;
+
+private:
+    struct Node {
+        int fail = 0;
+        int output = -1;  // the nearest node on the fail chain, this one included, that ends an entry
+        int length = 0;   // the length of the entry that ends here, 0 for none
+        int firstEdge = 0, edges = 0;
+    };
+    int Next(int node, unsigned char byte) const;
+
+    std::vector<Node> nodes_;
+    std::vector<unsigned char> edgeBytes_;  // each node's edges, sorted by byte
+    std::vector<int> edgeTargets_;
+    int rootNext_[256] = {};
+    bool matchesAll_ = false;
+};
 // The text with its characters in reverse order.
 std::string ReverseString(const std::string& text);
 // A setting text as a number: blanks around it, a sign, digits and a fraction; false for

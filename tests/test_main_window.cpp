@@ -116,7 +116,7 @@ protected:
     }
 
     // Puts `content` in Ignore.txt; the next scan reads it again.
-    void UseIgnoreList(const char* content) {
+    void UseIgnoreList(const std::string& content) {
         if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
         WriteFileBytes(ignore_.path, content);
     }
@@ -145,6 +145,45 @@ TEST(ExtractFilePath, CutsThePathOutOfDataTexts) {
         {"C:\\dir\\file.ext ", "C:\\DIR\\FILE.EXT "},
     };
     for (const auto& c : cases) EXPECT_EQ(ExtractFilePath(c.first), c.second) << c.first;
+}
+
+// The ignore test against FindAnsi over lists and texts of few letters, so that entries share
+// beginnings and endings and lie inside one another.
+TEST(AnsiMatcher, FindsWhatFindAnsiFinds) {
+    uint32_t seed = 7;
+    auto random = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16 & 0x7FFF) % n;
+    };
+    auto word = [&](uint32_t most) {
+        std::string w;
+        for (uint32_t n = random(most + 1); n > 0; --n) w += "AB\\\x83"[random(4)];
+        return w;
+    };
+    for (int list = 0; list < 300; ++list) {
+        std::vector<std::string> entries;
+        std::vector<std::wstring> shown;
+        for (uint32_t n = random(6) + 1; n > 0; --n) {
+            entries.push_back(word(4));
+            if (entries.back().empty()) entries.back() = "B";
+            shown.push_back(FromAnsi(entries.back()));
+        }
+        AnsiMatcher matcher;
+        matcher.Build(shown);
+        for (int t = 0; t < 30; ++t) {
+            const std::string text = word(12);
+            bool found = false;
+            for (const std::string& e : entries) found = found || FindAnsi(text, e) != std::string::npos;
+            ASSERT_EQ(found, matcher.FoundIn(text)) << text << " list " << list;
+        }
+    }
+    // An entry the code page cannot hold occurs in no text; an empty one in every text.
+    AnsiMatcher matcher;
+    matcher.Build({L"\x65E5\x672C"});
+    EXPECT_TRUE(matcher.Empty());
+    EXPECT_FALSE(matcher.FoundIn("??"));
+    matcher.Build({L"ZZ", L""});
+    EXPECT_TRUE(matcher.FoundIn(""));
 }
 
 TEST_F(MainWindow, ReadsRecommendedOnce) {
@@ -177,6 +216,11 @@ TEST_F(MainWindow, ScansListMissingFiles) {
     EXPECT_EQ(f.lblCurrentKey.Text(), LangText(205));
     EXPECT_EQ(f.Label1.Text(), LangText(209) + L" " + Count(f.lvwRegErrors.Count()));
     EXPECT_TRUE(f.menu.Visible(frmMain::mnuRepair));
+    // Fitted row by row as the list grew, the columns are as wide as fitting them over all rows.
+    int fitted[4];
+    for (int c = 0; c < 4; ++c) fitted[c] = f.lvwRegErrors.ColumnWidthPixels(c);
+    AutoSizeColumns(f.lvwRegErrors);
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(fitted[c], f.lvwRegErrors.ColumnWidthPixels(c)) << c;
 }
 
 // Row and header clicks, a real click on a check box, and the right button popping Repair up
@@ -239,6 +283,50 @@ TEST_F(MainWindow, StopAndCloseDuringAScan) {
     EXPECT_EQ(g_endProgramCalls, 1);
     EXPECT_FALSE(f.IsLoaded());
     EXPECT_FALSE(f.Scanning());
+}
+
+std::string Utf16(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) bytes += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+}
+
+// Edits of the ignore list during a scan count from the next report on: made in the hidden dialog,
+// or in the dialog opened from the menu and closed with OK. Ignore.txt is UTF-16 here.
+void CALLBACK AddLaterAndSave(HWND, UINT, UINT_PTR timer, DWORD) {
+    frmIgnore& dlg = frmIgnore::Get();
+    if (!dlg.IsVisible()) return;
+    KillTimer(nullptr, timer);
+    dlg.txtString.SetText(L"later");
+    dlg.cmdAdd_Click();
+    dlg.cmdApply_Click();
+}
+TEST_F(MainWindow, IgnoreListEditedDuringAScan) {
+    frmMain& f = LoadMain();
+    frmIgnore& dlg = frmIgnore::Get();
+    for (bool fromMenu : {false, true}) {
+        SCOPED_TRACE(fromMenu ? "opened from the menu" : "hidden");
+        UseIgnoreList(Utf16(L"SkipMe\r\nHIDETHISKEY\r\n"));
+        ASSERT_TRUE(ScanActingAt(f, true, [&] {
+            if (fromMenu) {
+                Sleep(20);  // the walk lets the window events run at its next key
+                PostMessageW(f.hwnd(), WM_COMMAND, frmMain::mnuOptions, 0);
+                SetTimer(nullptr, 0, 10, AddLaterAndSave);
+                return;
+            }
+            dlg.txtString.SetText(L"later");
+            dlg.cmdAdd_Click();
+            dlg.lstIgnore.SetListIndex(1);
+            dlg.cmdRemove_Click();
+        }));
+        const std::vector<std::string> rows = SeededRows();
+        EXPECT_FALSE(Has(rows, "VALUE VALUE|A\\Skipped"));
+        EXPECT_EQ(Has(rows, "VALUE VALUE|A\\HideThisKey\\Any"), !fromMenu);
+        EXPECT_FALSE(Has(rows, "VALUE VALUE|B\\Later"));
+        EXPECT_TRUE(Has(rows, "VALUE VALUE|A\\Missing"));
+        EXPECT_EQ(ReadFileBytes(ignore_.path),
+                  Utf16(fromMenu ? L"SKIPME\r\nHIDETHISKEY\r\nLATER\r\n" : L"SkipMe\r\nHIDETHISKEY\r\n"));
+    }
 }
 
 // An ignore list that cannot be read starts no scan, and stops one whose dialog was closed.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/App.h"
+#include "core/FileWrite.h"
 #include "core/Text.h"
 #include "core/modDir.h"
 #include "core/modLanguage.h"
@@ -31,7 +32,13 @@ protected:
 
     // Puts `content` in Ignore.txt (or removes the file) and loads the dialog.
     frmIgnore& LoadWith(const char* content) {
-        content ? (void)WriteFileBytes(path_, content) : (void)DeleteFileA(path_.c_str());
+        if (content) return LoadWith(std::string(content));
+        DeleteFileA(path_.c_str());
+        EXPECT_TRUE(frmIgnore::Get().Load());
+        return frmIgnore::Get();
+    }
+    frmIgnore& LoadWith(const std::string& bytes) {
+        EXPECT_TRUE(WriteFileBytes(path_, bytes));
         EXPECT_TRUE(frmIgnore::Get().Load());
         return frmIgnore::Get();
     }
@@ -68,6 +75,12 @@ TEST_F(SettingsDialog, AddAndRemove) {
     dlg.cmdRemove_Click();  // nothing selected: nothing removed
     EXPECT_EQ(boxes_.boxes.size(), 1u);
     EXPECT_EQ(Items(), (Texts{L"ABC", L"  "}));
+
+    // A press on the list selects by rows of 180 twips, whatever the list draws.
+    for (const auto& press : {std::make_pair(360, 1), std::make_pair(180, 0), std::make_pair(720, 0)}) {
+        SendMessageW(dlg.lstIgnore.hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, ui::TwipsToPixelsY(press.first)));
+        EXPECT_EQ(dlg.lstIgnore.ListIndex(), press.second) << press.first;
+    }
 }
 
 TEST_F(SettingsDialog, OkWritesTheListCancelDoesNot) {
@@ -97,6 +110,38 @@ TEST_F(SettingsDialog, OkWritesTheListCancelDoesNot) {
     EXPECT_EQ(GetSetting("curLang").str(), "Deutsch");
     ASSERT_EQ(boxes_.boxes.size(), 1u);
     EXPECT_EQ(boxes_.boxes[0].text, LangText(243));
+}
+
+// Ignore.txt saved as Unicode, as Notepad can: read in its own form, entries that the ANSI code
+// page cannot hold kept and shown, and written back by OK in the same form.
+std::string Utf16(const std::wstring& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (wchar_t c : text) {
+        const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+std::string Utf8(const std::wstring& text) { return "\xEF\xBB\xBF" + ToAnsi(text, CP_UTF8); }
+
+TEST_F(SettingsDialog, UnicodeFilesKeepTheirForm) {
+    const std::wstring stored = L"probeA\r\nMRU\\\r\n\x65E5\x672C\r\n";
+    const std::wstring saved = L"PROBEA\r\nMRU\\\r\n\x65E5\x672C\r\n\x0100X\r\n";
+    const struct { const char* form; std::string before, after; } cases[] = {
+        {"UTF-16LE", Utf16(stored, false), Utf16(saved, false)},
+        {"UTF-16BE", Utf16(stored, true), Utf16(saved, true)},
+        {"UTF-8", Utf8(stored), Utf8(saved)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.form);
+        frmIgnore& dlg = LoadWith(c.before);
+        EXPECT_EQ(Items(), (Texts{L"PROBEA", L"MRU\\", L"\x65E5\x672C"}));
+        dlg.txtString.SetText(L"\x0101x");
+        dlg.cmdAdd_Click();
+        dlg.cmdApply_Click();
+        EXPECT_FALSE(dlg.IsLoaded());
+        EXPECT_EQ(ReadFileBytes(path_), c.after);
+    }
 }
 
 TEST_F(SettingsDialog, FileFaultsLoseNothing) {
@@ -134,6 +179,26 @@ TEST_F(SettingsDialog, FileFaultsLoseNothing) {
     EXPECT_EQ(ReadFileBytes(path_), "KEEP\r\nNEW\r\nOTHER\r\n");
     WIN32_FIND_DATAA fd;  // no temporary file left beside the list
     EXPECT_EQ(FindFirstFileA((DataFolder() + "\\ign*.tmp").c_str(), &fd), INVALID_HANDLE_VALUE);
+}
+
+BOOL WINAPI ShortWrite(HANDLE f, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+    BOOL ok = WriteFile(f, data, size / 2, written, o);
+    SetLastError(ERROR_SUCCESS);  // as a full disk leaves it
+    return ok;
+}
+
+// A save that stops short is a full disk, not "Success.", and the old list stays whole.
+TEST_F(SettingsDialog, AShortWriteIsAFullDisk) {
+    frmIgnore& dlg = LoadWith("KEEP\r\n");
+    dlg.txtString.SetText(L"new");
+    dlg.cmdAdd_Click();
+    SetWriteFileHook(ShortWrite);
+    dlg.cmdApply_Click();
+    SetWriteFileHook(nullptr);
+    ASSERT_EQ(boxes_.boxes.size(), 1u);
+    EXPECT_NE(boxes_.boxes[0].text.find(SystemErrorText(ERROR_DISK_FULL)), std::wstring::npos) << boxes_.boxes[0].text;
+    EXPECT_TRUE(dlg.IsLoaded());
+    EXPECT_EQ(ReadFileBytes(path_), "KEEP\r\n");
 }
 
 }  // namespace

@@ -136,6 +136,25 @@ void ListBox::Remove(int index) {
 void ListBox::Clear() {
     if (hwnd) SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
 }
+void ListBox::SetItems(const std::vector<std::wstring>& items) {
+    if (!hwnd) return;
+    SendMessageW(hwnd, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(hwnd, LB_RESETCONTENT, 0, 0);
+    size_t chars = 0;
+    for (const std::wstring& item : items) chars += item.size() + 1;
+    // Room for all items at once: the list then does not grow its store item by item.
+    SendMessageW(hwnd, LB_INITSTORAGE, items.size(), chars * sizeof(wchar_t));
+    for (const std::wstring& item : items) SendMessageW(hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    SendMessageW(hwnd, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(hwnd, nullptr, TRUE);
+}
+std::vector<std::wstring> ListBox::Items() const {
+    std::vector<std::wstring> items;
+    const int n = Count();
+    items.reserve(n > 0 ? static_cast<size_t>(n) : 0);
+    for (int i = 0; i < n; ++i) items.push_back(Item(i));
+    return items;
+}
 int ListBox::ListIndex() const { return hwnd ? static_cast<int>(SendMessageW(hwnd, LB_GETCURSEL, 0, 0)) : -1; }
 void ListBox::SetListIndex(int index) {
     if (hwnd) SendMessageW(hwnd, LB_SETCURSEL, index, 0);

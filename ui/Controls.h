@@ -79,6 +79,9 @@ public:
     void Add(const std::wstring& text);
     void Remove(int index);
     void Clear();
+    // Replaces every item, drawing the list once rather than after each item.
+    void SetItems(const std::vector<std::wstring>& items);
+    std::vector<std::wstring> Items() const;
     int ListIndex() const;  // -1 when nothing is selected
     void SetListIndex(int index);
 };
