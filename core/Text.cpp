@@ -35,9 +35,46 @@ std::wstring UpperWide(const std::wstring& s)
     return u;
 }
 
+namespace {
+
+// Under a single-byte code page every byte upper-cases on its own: the 256 answers of the
+// conversion below, read once, spare three conversions per text.
+struct SingleByteUpper
+{
+    bool ok = false;
+    char map[256] = {};
+};
+
+const SingleByteUpper& SingleByteUpperTable()
+{
+    static const SingleByteUpper table = [] {
+        SingleByteUpper t;
+        CPINFO info;
+        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize != 1)
+            return t;
+        for (int c = 0; c < 256; ++c) {
+            const std::string one = ToAnsi(UpperWide(FromAnsi(std::string(1, static_cast<char>(c)))));
+            if (one.size() != 1)
+                return t;
+            t.map[c] = one[0];
+        }
+        t.ok = true;
+        return t;
+    }();
+    return table;
+}
+
+}  // namespace
+
 std::string UpperAnsi(const std::string& s)
 {
-    return ToAnsi(UpperWide(FromAnsi(s)));
+    const SingleByteUpper& table = SingleByteUpperTable();
+    if (!table.ok)
+        return ToAnsi(UpperWide(FromAnsi(s)));
+    std::string u(s);
+    for (char& c : u)
+        c = table.map[static_cast<unsigned char>(c)];
+    return u;
 }
 
 std::wstring SystemErrorText(DWORD code) {

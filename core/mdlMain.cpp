@@ -178,9 +178,34 @@ std::string RealKeyName(const std::string& rootName, const std::string& keyPath)
     return seen;
 }
 
+namespace {
+
+// Whether the redirector may have shown this process another file than the native view holds:
+// all it redirects lies in the Windows folder (System32, its last-good copy, regedit.exe), so a
+// full path that does not name that folder, nor holds a short name that might stand for it,
+// sees the same file either way.
+bool MayBeRedirected(const std::string& path) {
+    static const std::string windows = [] {
+        char folder[MAX_PATH];
+        const UINT n = GetSystemWindowsDirectoryA(folder, MAX_PATH);
+        if (n == 0 || n >= MAX_PATH) return std::string();
+        std::string name(folder, n);
+        while (!name.empty() && name.back() == '\\') name.pop_back();
+        const size_t slash = name.rfind('\\');
+        return UpperAnsi(slash == std::string::npos ? name : name.substr(slash + 1));
+    }();
+    char full[MAX_PATH * 4];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (windows.empty() || n == 0 || n >= sizeof full) return true;
+    const std::string upper = UpperAnsi(std::string(full, n));
+    return upper.find('~') != std::string::npos || upper.find(windows) != std::string::npos;
+}
+
+}  // namespace
+
 bool PathExists(const std::string& path) {
     if (PathFileExistsA(path.c_str()) == TRUE) return true;
-    if (!RunsUnderWow64()) return false;
+    if (!RunsUnderWow64() || !MayBeRedirected(path)) return false;
     // The redirector shows this process SysWOW64 where it asks for System32: a file that only
     // the native folder holds (a driver, a 64-bit program's library) exists all the same. The
     // redirection is off for this one call on this thread alone.

@@ -172,7 +172,7 @@ void cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
             const std::string sName = CutAtNull(m_keyName, cchName);
             const std::string sPath = sSubKey.empty() ? sName : sSubKey + "\\" + sName;
 
-            if (m_lStopCode == 0 && m_pEvents)
+            if (m_lStopCode == 0 && m_pEvents && m_pEvents->KeyNameWanted())
                 m_pEvents->SearchKeyChanged(m_sRootName + "\\" + sPath);
             if (IsMatch(sName) && m_pEvents)
                 m_pEvents->SearchFound(m_sRootName, sPath, "*", 0, std::string());
@@ -229,20 +229,41 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
             if (lResult != ERROR_SUCCESS)
                 break;
 
-            const std::string sName = CutAtNull(m_valueName.data(), cchName);
-            const bool bNameHit = (m_lSearchFlags & 1) && IsMatch(sName);
+            // Texts are made only for a hit: most values are neither reported nor shown.
+            const char* pName = m_valueName.data();
+            const size_t cchShown = std::find(pName, pName + cchName, '\0') - pName;
+            const bool bNameHit = (m_lSearchFlags & 1) && IsMatch(pName, cchShown);
             if (!bNameHit && !(m_lSearchFlags & 2))
                 continue;
             std::string sText;
-            try {
-                sText = FormatValueData(lType, m_valueData.data(), cbData);
-            } catch (const std::bad_alloc&) {
-                ReleaseHugeBuffer();
-                continue;
+            bool bHaveText = false;
+            // False when the memory cannot hold the text: the value is skipped.
+            auto MakeText = [&] {
+                try {
+                    sText = FormatValueData(lType, m_valueData.data(), cbData);
+                } catch (const std::bad_alloc&) {
+                    ReleaseHugeBuffer();
+                    return false;
+                }
+                bHaveText = true;
+                return true;
+            };
+            bool bDataHit = false;
+            if (m_lSearchFlags & 2) {
+                if (lType == REG_SZ || lType == REG_MULTI_SZ) {
+                    const char* pData = reinterpret_cast<const char*>(m_valueData.data());
+                    bDataHit = IsMatch(pData, std::find(pData, pData + cbData, '\0') - pData);
+                } else if (m_bFormattedMayMatch) {
+                    if (!MakeText())
+                        continue;
+                    bDataHit = IsMatch(sText.data(), sText.size());
+                }
             }
-            const bool bDataHit = (m_lSearchFlags & 2) && IsMatch(sText);
             if (!bNameHit && !bDataHit)
                 continue;
+            if (!bHaveText && !MakeText())
+                continue;
+            const std::string sName(pName, cchShown);
             sPath.assign(sSubKey).append(1, '\\').append(sName);
             // The name hit's handler may stop the walk; the data hit is still reported.
             if (bNameHit && m_pEvents)
@@ -319,21 +340,39 @@ void cRegSearch::PrepareMatch()
         for (size_t k = 0; k < m_sSearchString.size(); ++k)
             m_sPattern[k] = m_fold[static_cast<unsigned char>(m_sSearchString[k])];
     }
+    // The data texts made for other types than strings (hex bytes, a number, the unsupported
+    // note) hold only these characters: a search text with any other cannot be in them.
+    static const char Formatted[] = "0123456789ABCDEF x()-Temporarily unsupported";
+    bool bCanHold[256] = {};
+    for (const char* p = Formatted; *p; ++p) {
+        const unsigned char ch = static_cast<unsigned char>(*p);
+        bCanHold[ch] = true;
+        bCanHold[static_cast<unsigned char>(m_fold[ch])] = true;
+        if (ch >= 'a' && ch <= 'z')
+            bCanHold[ch - 'a' + 'A'] = true;
+    }
+    m_bFormattedMayMatch = true;
+    for (char ch : m_sPattern)
+        m_bFormattedMayMatch = m_bFormattedMayMatch && bCanHold[static_cast<unsigned char>(ch)];
 }
 
 bool cRegSearch::IsMatch(const std::string& s) const
 {
+    return IsMatch(s.data(), s.size());
+}
+
+bool cRegSearch::IsMatch(const char* p, size_t n) const
+{
     const bool bWhole = (m_lSearchFlags & 4) != 0;
     if (m_bMultiByte) {
-        std::string u(s);
+        std::string u(p, n);
         if (!u.empty())
             CharUpperBuffA(&u[0], static_cast<DWORD>(u.size()));
         return bWhole ? u == m_sPattern : u.find(m_sPattern) != std::string::npos;
     }
 
-    const size_t n = s.size();
     const size_t m = m_sPattern.size();
-    const unsigned char* ps = reinterpret_cast<const unsigned char*>(s.data());
+    const unsigned char* ps = reinterpret_cast<const unsigned char*>(p);
     const char* pp = m_sPattern.data();
     if (bWhole) {
         if (n != m)

@@ -24,6 +24,9 @@ struct cRegSearchEvents
     virtual void SearchFinished(int32_t lReason) = 0;
     // A key has been entered: the root's name, "\" and the key's path.
     virtual void SearchKeyChanged(const std::string& sFullKeyName) = 0;
+    // Asked before each SearchKeyChanged: a listener that shows the name only now and then
+    // spares the walk building it for every key.
+    virtual bool KeyNameWanted() { return true; }
     virtual ~cRegSearchEvents() = default;
 };
 
@@ -71,6 +74,7 @@ private:
     void SearchValues(HKEY hKey, const std::string& sSubKey);
     static std::string CutAtNull(const char* p, size_t cb);
     bool IsMatch(const std::string& s) const;
+    bool IsMatch(const char* p, size_t n) const;
     static std::string GetRootKeyName(int32_t lRoot);
 
     void PrepareMatch();
@@ -96,6 +100,7 @@ private:
     char m_fold[256];
     bool m_bMultiByte = false;
     std::string m_sPattern;
+    bool m_bFormattedMayMatch = true;  // the pattern may be found in a formatted data text
 
     // Reused for every key and value instead of being made afresh.
     char m_keyName[1024];

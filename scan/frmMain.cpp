@@ -35,6 +35,8 @@ constexpr DWORD kListPaintMs = 100;
 // least this many times what the last one cost, so that they take a small part of the scan.
 constexpr DWORD kListPaintShare = 50;
 constexpr DWORD kListPaintMaxMs = 2000;
+// The key label is shown at most every 100 ms; this part of that pause needs no clock reading.
+constexpr DWORD kKeyLabelQuietMs = 50;
 
 const COLORREF kBannerColor = RGB(0x1F, 0x3A, 0x5F);
 constexpr int kBannerHeight = 945;  // twips
@@ -93,6 +95,7 @@ public:
     void SearchKeyChanged(const std::string& sFullKeyName) override {
         if (form_.IsLoaded()) form_.cReg_SearchKeyChanged(sFullKeyName);
     }
+    bool KeyNameWanted() override { return form_.IsLoaded() && form_.KeyLabelDue(); }
 
 private:
     frmMain& form_;
@@ -178,6 +181,7 @@ void frmMain::Form_Load() {
 
     bRecommended = false;
     rowRefs_.clear();
+    rowTexts_.clear();
     fitCalibrated_ = false;
     listFrozen_ = false;
     countPending_ = false;
@@ -246,6 +250,7 @@ void frmMain::cmdStartStop_Click() {
         menu.Apply(hwnd());
         lvwRegErrors.Clear();
         rowRefs_.clear();
+        rowTexts_.clear();
         fitCalibrated_ = false;
         lblStatus.SetText(LangText(203));
         lblCurrentKey.SetText(L"");
@@ -259,6 +264,8 @@ void frmMain::cmdStartStop_Click() {
         knownPaths_.clear();
         ignoreCached_ = false;
         ignoreFault_ = 0;
+        walkDpi_ = ui::FormDpi(hwnd());
+        keyShownTickSet_ = false;
         cRegSearch* engine = cReg.get();
         ++walking_;
         try {
@@ -267,6 +274,7 @@ void frmMain::cmdStartStop_Click() {
         }
         walkEnded_ = GetTickCount();
         --walking_;
+        if (walking_ == 0) walkDpi_ = 0;
         scanning_ = false;
         knownPaths_.clear();
         if (countPending_ && IsLoaded()) ShowFoundCount();
@@ -311,6 +319,7 @@ void frmMain::YieldToWindows() {
     }
     lap(times.listPaint);
     ui::DoEvents();
+    if (walking_ > 0 && IsLoaded()) walkDpi_ = ui::FormDpi(hwnd());
     lap(times.events);
 }
 
@@ -326,6 +335,23 @@ void frmMain::ThawList() {
     lastListPaint_ = GetTickCount();
     // Turning the drawing back on invalidates the whole list.
     if (lvwRegErrors.hwnd) SendMessageW(lvwRegErrors.hwnd, WM_SETREDRAW, TRUE, 0);
+}
+
+// Whether cReg_SearchKeyChanged would show a key now (or mend dNextShow after midnight); the
+// walk builds a key's full name only then.
+// Reading the local time for every key cost more than the rest of the label: for the first
+// 50 ms after the label was due the answer is known to be no.
+bool frmMain::KeyLabelDue() {
+    Laps lap;
+    const DWORD tick = GetTickCount();
+    bool due = false;
+    if (!keyShownTickSet_ || tick - keyShownTick_ >= kKeyLabelQuietMs) {
+        const float now = static_cast<float>(SecondsSinceMidnight());
+        due = static_cast<float>(dNextShow) - now > 1.0f || static_cast<float>(dNextShow) < now;
+        if (due) keyShownTick_ = tick, keyShownTickSet_ = true;
+    }
+    lap(Times().keyLabel);
+    return due;
 }
 
 void frmMain::cReg_SearchKeyChanged(const std::string& sFullKeyName) {
@@ -348,7 +374,9 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         Laps lap;
         if (times.on) ++times.reports;
         const char* type = lFound == 0 ? "KEY_NAME" : lFound == 1 ? "VALUE NAME" : lFound == 2 ? "VALUE VALUE" : "";
-        const std::string path = ExtractFilePath(sValue);
+        // The data upper-cased once serves the path and the ignore test.
+        const std::string value = UpperAnsi(sValue);
+        const std::string path = ExtractFilePathUpper(value);
         lap(times.extract);
         const bool missing = FileMissing(path);
         lap(times.missing);
@@ -358,7 +386,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         lap(times.ignoreList);
         if (!ignored) return;
         const bool dropped =
-            !ignored->Empty() && (ignored->FoundIn(UpperAnsi(sKey)) || ignored->FoundIn(UpperAnsi(sValue)));
+            !ignored->Empty() && (ignored->FoundIn(UpperAnsi(sKey)) || ignored->FoundIn(value));
         lap(times.ignoreTest);
         if (dropped) return;
 
@@ -376,14 +404,14 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         ref.keyPath = sKey;
         if (lFound != 0 && sKey.size() > sValueName.size()) ref.keyPath.erase(sKey.size() - sValueName.size() - 1);
         rowRefs_.push_back(ref);
+        rowTexts_.push_back(RowTexts{type, sKey, sValue});
         if (walking_ > 0) FreezeList();
-        int row = lvwRegErrors.AddRow(FromAnsi(type), static_cast<LPARAM>(rowRefs_.size() - 1));
-        if (row < 0) {
+        if (lvwRegErrors.AddCallbackRow(static_cast<LPARAM>(rowRefs_.size() - 1)) < 0) {
             rowRefs_.pop_back();
+            rowTexts_.pop_back();
             return;
         }
         const std::wstring cells[4] = {FromAnsi(type), FromAnsi(sRootKey), FromAnsi(sKey), FromAnsi(sValue)};
-        for (int c = 1; c < 4; ++c) lvwRegErrors.SetCell(row, c, cells[c]);
         FitColumnsToRow(cells);
         // Setting a label costs more than adding the row: during a walk the count is shown
         // before the window events run, which is the only time anyone can see it.
@@ -445,15 +473,15 @@ DWORD frmMain::LoadIgnoreList() {
 // fitting all columns over all rows after each add made a long scan quadratic.
 void frmMain::FitColumnsToRow(const std::wstring* cells) {
     if (!lvwRegErrors.hwnd) return;
-    int columns = lvwRegErrors.ColumnCount();
-    if (columns > 4) columns = 4;
+    if (!fitCalibrated_) fitColumns_ = std::min(lvwRegErrors.ColumnCount(), 4);
+    const int columns = fitColumns_;
     // A cell shows only its first characters; a longer text must not widen the column.
     constexpr size_t kShownChars = 259;
     int width[4] = {0, 0, 0, 0};
     if (!fitCalibrated_) StartTextWidths();
     // After a move to a screen of another DPI the list's font and margins have been scaled;
     // the character widths read for the old font no longer serve.
-    const int dpi = ui::FormDpi(hwnd());
+    const int dpi = walkDpi_ > 0 ? walkDpi_ : ui::FormDpi(hwnd());
     if (fitCalibrated_ && dpi != fitDpi_) {
         for (int c = 0; c < 4; ++c)
             widestText_[c] = MulDiv(widestText_[c], dpi, fitDpi_), fitMargin_[c] = MulDiv(fitMargin_[c], dpi, fitDpi_);
@@ -617,8 +645,28 @@ LRESULT frmMain::OnNotify(NMHDR* hdr) {
     case LVN_COLUMNCLICK:
         lvwRegErrors_ColumnClick();
         break;
+    case LVN_GETDISPINFOW:
+        SupplyCellText(reinterpret_cast<NMLVDISPINFOW*>(hdr)->item);
+        break;
     }
     return 0;
+}
+
+// A cell's text for the list view: type, root, key path (with the value name) and data, as the
+// walk reported them. A cell whose text was set since (the fix's outcome) is not asked for.
+void frmMain::SupplyCellText(LVITEMW& item) {
+    if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+    item.pszText[0] = L'\0';
+    const LPARAM index = lvwRegErrors.Data(item.iItem);
+    if (index < 0 || static_cast<size_t>(index) >= rowTexts_.size() || item.iSubItem < 0 || item.iSubItem > 3) return;
+    const RowTexts& row = rowTexts_[static_cast<size_t>(index)];
+    switch (item.iSubItem) {
+    case 0: cellText_ = FromAnsi(row.type); break;
+    case 1: cellText_ = FromAnsi(rowRefs_[static_cast<size_t>(index)].rootKey); break;
+    case 2: cellText_ = FromAnsi(row.key); break;
+    default: cellText_ = FromAnsi(row.value); break;
+    }
+    lstrcpynW(item.pszText, cellText_.c_str(), item.cchTextMax);
 }
 
 void frmMain::OnTimer(ui::Timer& timer) {

@@ -107,6 +107,7 @@ private:
     frmMain();
     ~frmMain() override;
     void YieldToWindows();
+    bool KeyLabelDue();
     void SetRepairVisible(bool visible);
     bool ClickedDuringLastWalk() const;
     void ShowFoundCount();
@@ -124,6 +125,16 @@ private:
     std::unique_ptr<Events> events_;
     std::unique_ptr<cRegSearch> cReg;
     std::vector<RegErrorItemRef> rowRefs_;
+    // A row's texts as the walk reported them, beside its reference (same index). The list view
+    // asks for them when it draws or is read: setting four texts per row cost more than the
+    // rest of a report's judgement.
+    struct RowTexts {
+        const char* type;
+        std::string key, value;
+    };
+    std::vector<RowTexts> rowTexts_;
+    std::wstring cellText_;  // the last text handed to the list view
+    void SupplyCellText(LVITEMW& item);
     double dNextShow = 0;
 
     bool scanning_ = false;
@@ -148,6 +159,12 @@ private:
     int widestText_[4] = {0, 0, 0, 0};
     int fitMargin_[4] = {0, 0, 0, 0};
     int fitDpi_ = 96;  // the DPI the widths and margins above were measured at
+    int fitColumns_ = 0;  // how many columns are fitted, counted with the first row
+    // During a walk the window's DPI as read after the last window events, which alone can
+    // change it (reading it costs a round trip to the system); 0 outside a walk.
+    int walkDpi_ = 0;
+    DWORD keyShownTick_ = 0;  // GetTickCount when the walk last found the key label due
+    bool keyShownTickSet_ = false;
     std::wstring fitText_[4];  // the last text measured in each column
     HDC measureDc_ = nullptr;  // holds the list's font
     std::vector<int> charWidths_;  // by character, -1 until read

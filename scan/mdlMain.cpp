@@ -55,12 +55,13 @@ std::string ReverseString(const std::string& text) {
     return out;
 }
 
-std::string ExtractFilePath(const std::string& data) {
+std::string ExtractFilePath(const std::string& data) { return ExtractFilePathUpper(UpperAnsi(data)); }
+
+std::string ExtractFilePathUpper(std::string s) {
     static const char* const kExtensions[] = {".EXE", ".SYS", ".DLL", ".OCX", ".OCA", ".VXD", ".AX",
                                               ".COM", ".CPL", ".TLB", ".SCR", ".BAT", ".DRV"};
     static const char kCuts[] = {'/', '*', '?', '"', '<', '>', '|', ',', '(', ';'};
 
-    std::string s = UpperAnsi(data);
     size_t at = FindAnsi(s, "C:\\");
     if (at == std::string::npos)
         s = "C:\\";

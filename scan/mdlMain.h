@@ -17,6 +17,8 @@ size_t FindAnsi(const std::string& text, const std::string& what, size_t from = 
 
 // The upper-case file path on drive C: cut out of a registry data text.
 std::string ExtractFilePath(const std::string& data);
+// The same for data already upper-cased with UpperAnsi.
+std::string ExtractFilePathUpper(std::string upper);
 // Fits every column of the list view to its contents, or only `column` when it is >= 0.
 void AutoSizeColumns(ui::ListView& list, int column = -1);
 // Removes every item equal, ignoring letter case, to an earlier one; keeps first occurrences.

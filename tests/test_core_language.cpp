@@ -163,3 +163,17 @@ TEST(CoreLanguage, RepairMessagesInEveryLanguage)
     }
     ClearLanguageTable();
 }
+
+// The upper-casing of ANSI texts answers as the conversion through Unicode does, for every byte
+// alone and within texts.
+TEST(CoreText, UpperAnsiAsThroughUnicode)
+{
+    std::string all;
+    for (int c = 1; c < 256; ++c) {
+        const std::string one(1, static_cast<char>(c));
+        EXPECT_EQ(ToAnsi(UpperWide(FromAnsi(one))), UpperAnsi(one)) << "byte " << c;
+        all += one;
+    }
+    for (const std::string& text : {all, std::string("c:\\program files\\x.exe /s"), std::string(), std::string("\0a", 2)})
+        EXPECT_EQ(ToAnsi(UpperWide(FromAnsi(text))), UpperAnsi(text));
+}

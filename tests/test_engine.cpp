@@ -191,6 +191,11 @@ TEST_F(Engine, DataTextOfEveryType) {
     EXPECT_EQ(text, expected);
     // Only string data is searched as text: the expanded string and REG_NONE never hit.
     EXPECT_EQ(Walk("Types", 2, "c:\\"), (Log{F("Types\\t_sz", "Text C:\\a", 2), "E 0"}));
+    // The texts made for the other types are searched as they are shown.
+    EXPECT_EQ(Walk("Types", 2, "1a(26"), (Log{F("Types\\t_dword", "0x0000001A(26)", 2), "E 0"}));
+    EXPECT_EQ(Walk("Types", 2, "0a 1b"), (Log{F("Types\\t_bin", "0A 1B FF", 2), "E 0"}));
+    EXPECT_EQ(Walk("Types", 2, "ily uns"), (Log{F("Types\\t_expand", "Temporarily unsupported", 2),
+                                                F("Types\\t_none", "Temporarily unsupported", 2), "E 0"}));
 }
 
 TEST_F(Engine, LargeValuesAndLongNamesAreExaminedAndLaterValuesToo) {

@@ -56,9 +56,13 @@ bool ScanActingAt(frmMain& f, bool atKeyA, std::function<void()> action) {
     const std::wstring keyA = FromAnsi(Base + "\\A\\");
     bool done = false;
     g_hook = [&](UINT m, LPARAM lp) {
-        auto* item = reinterpret_cast<LVITEMW*>(lp);
         const wchar_t* text = nullptr;
-        if (atKeyA && m == LVM_SETITEMTEXTW && item->iSubItem == 2) text = item->pszText;
+        // A row is added with its texts left for the window to supply: read the new row's key.
+        std::wstring key;
+        if (atKeyA && m == LVM_INSERTITEMW) {
+            key = f.lvwRegErrors.Cell(f.lvwRegErrors.Count() - 1, 2);
+            text = key.c_str();
+        }
         if (!atKeyA && m == WM_SETTEXT) text = reinterpret_cast<const wchar_t*>(lp);
         if (done || !text || (atKeyA ? std::wstring(text).compare(0, keyA.size(), keyA) != 0 : !*text)) return;
         done = true;

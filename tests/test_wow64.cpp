@@ -137,6 +137,7 @@ TEST_F(Wow64, AWholeScanListsOnlyFilesMissingInBothViews) {
         {"6 missing up", Files + "\\gone\\..", false},
         {"7 missing in System32", "C:\\windows\\system32\\halvren-gone\\b.dll", true},
         {"8 missing in System32 up", "C:\\windows\\system32\\halvren-gone\\..", false},
+        {"9 driver from elsewhere", "C:\\halvren-gone\\..\\windows\\system32\\drivers\\http.sys", false},
     };
     for (const auto& v : values) SetString(HKEY_LOCAL_MACHINE, Base + "\\Judge", v.name, v.data);
 

@@ -1,5 +1,6 @@
 #include "ui/Controls.h"
 
+#include <climits>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -235,12 +236,18 @@ void ListView::FitColumnToHeader(int column) {
 int ListView::Count() const { return hwnd ? static_cast<int>(SendMessageW(hwnd, LVM_GETITEMCOUNT, 0, 0)) : 0; }
 
 int ListView::AddRow(const std::wstring& text, LPARAM data) {
+    return InsertRow(const_cast<wchar_t*>(text.c_str()), data);
+}
+
+int ListView::AddCallbackRow(LPARAM data) { return InsertRow(LPSTR_TEXTCALLBACKW, data); }
+
+int ListView::InsertRow(wchar_t* text, LPARAM data) {
     if (!hwnd) return -1;
     LVITEMW item = {};
     // A fresh row starts unchecked whatever the list view's default.
     item.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
-    item.iItem = Count();
-    item.pszText = const_cast<wchar_t*>(text.c_str());
+    item.iItem = INT_MAX;  // past the last row: appended, without asking for the count
+    item.pszText = text;
     item.lParam = data;
     item.stateMask = LVIS_STATEIMAGEMASK;
     item.state = INDEXTOSTATEIMAGEMASK(1);

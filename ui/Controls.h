@@ -116,6 +116,9 @@ public:
     void FitColumnToHeader(int column);
     int Count() const;
     int AddRow(const std::wstring& text, LPARAM data = 0);  // appends; returns the row
+    // Appends a row whose texts, until one is set, the parent supplies on request
+    // (LVN_GETDISPINFOW); returns the row.
+    int AddCallbackRow(LPARAM data);
     void SetCell(int row, int column, const std::wstring& text);
     std::wstring Cell(int row, int column) const;
     LPARAM Data(int row) const;
@@ -134,6 +137,7 @@ public:
     LRESULT CustomDraw(NMLVCUSTOMDRAW* draw);
 
 private:
+    int InsertRow(wchar_t* text, LPARAM data);
     std::vector<COLORREF> rowColors_;
 };
 
