@@ -2,6 +2,7 @@
 // The main window: the error list, the Scan button, the status labels and the menu bar.
 #include <cstdint>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -170,7 +171,7 @@ private:
     std::vector<int> charWidths_;  // by character, -1 until read
     bool widthsSum_ = false;  // the summed widths match the list's measure
     // Paths found present (true) or missing during the running walk.
-    std::map<std::string, bool> knownPaths_;
+    std::unordered_map<std::string, bool> knownPaths_;
 
 public:
     // The scheduled scan reads the local time through this function; nullptr brings back
