@@ -2,6 +2,7 @@
 // main window and the pop-up notice, driven through their real windows.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 
 #include <set>
 
@@ -58,11 +59,20 @@ void CALLBACK ClosePopup(HWND, UINT, UINT_PTR, DWORD) {
     g_seen = S().txtFile.Text();
     PostMessageW(S().hwnd(), WM_CLOSE, 0, 0);
 }
+// A menu that opens announces itself to its owner. The window manager may still be activating
+// a restored window and close the menu before the timer sees it; the announcement counts.
+LRESULT CALLBACK NoteMenuOpen(HWND w, UINT m, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (m == WM_INITMENUPOPUP) g_popup = true;
+    return DefSubclassProc(w, m, wp, lp);
+}
 bool PopsUp(const std::function<void()>& action) {
     g_popup = false;
+    HWND main = Main().hwnd();
+    SetWindowSubclass(main, NoteMenuOpen, 78, 0);
     UINT_PTR timer = SetTimer(nullptr, 0, 30, ClosePopup);
     action();
     KillTimer(nullptr, timer);
+    if (IsWindow(main)) RemoveWindowSubclass(main, NoteMenuOpen, 78);
     return g_popup;
 }
 
