@@ -85,12 +85,6 @@ HKEY GetRootKeyHandle(const std::string& rootName)
 
 namespace {
 
-// A function of a system library that older Windows may lack; null when it does.
-template <class Fn>
-Fn SystemFunction(const char* module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
-}
-
 // Whether this 32-bit process runs on 64-bit Windows. Looked up by name: 32-bit Windows before
 // XP SP2 lacks the function, and there nothing is redirected.
 bool RunsUnderWow64() {

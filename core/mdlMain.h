@@ -22,3 +22,9 @@ std::string RealKeyName(const std::string& rootName, const std::string& keyPath)
 // Whether a file or folder exists. Under WOW64 a path counts as missing only when it exists in
 // neither view of the file system.
 bool PathExists(const std::string& path);
+
+// A function of a system library that older Windows may lack; null when it does.
+template <class Fn>
+Fn SystemFunction(const char* module, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA(module), name)));
+}

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/Text.h"
+#include "core/mdlMain.h"
 #include "scan/frmMain.h"
 #include "scan/frmSearch.h"
 
@@ -311,8 +312,7 @@ bool EntersFolder(const WIN32_FIND_DATAA& fd, const std::string& path) {
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         // Windows Vista and later; FileAttributeTagInfo is class 9.
         using InfoByHandle = BOOL(WINAPI*)(HANDLE, int, void*, DWORD);
-        static const auto infoByHandle = reinterpret_cast<InfoByHandle>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFileInformationByHandleEx")));
+        static const auto infoByHandle = SystemFunction<InfoByHandle>("kernel32.dll", "GetFileInformationByHandleEx");
         if (h != INVALID_HANDLE_VALUE) {
             struct { DWORD attributes, tag; } info = {};
             if (infoByHandle && infoByHandle(h, 9, &info, sizeof info) && (info.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
