@@ -213,3 +213,33 @@ bool PathExists(const std::string& path) {
     revert(old);
     return exists;
 }
+
+std::string FolderDeciding(const std::string& path) {
+    char full[MAX_PATH];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    if (n == 0 || n >= sizeof full || path.compare(0, std::string::npos, full, n) != 0) return std::string();
+    // The parts are cut at the last "\" that is a character of its own, not the second byte of
+    // a double-byte one.
+    size_t last = std::string::npos, partStart = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < path.size()) {
+            ++i;
+            continue;
+        }
+        if (c != '\\') continue;
+        if (i > partStart && (path[i - 1] == '.' || path[i - 1] == ' ')) return std::string();
+        last = i;
+        partStart = i + 1;
+    }
+    // "C:\FILE" has no folder but the root, which is there.
+    if (last == std::string::npos || last < 3) return std::string();
+    if (RunsUnderWow64() && MayBeRedirected(path)) return std::string();
+    return path.substr(0, last);
+}
+
+bool FolderMissing(const std::string& folder) {
+    if (GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}

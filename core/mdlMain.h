@@ -22,6 +22,13 @@ std::string RealKeyName(const std::string& rootName, const std::string& keyPath)
 // Whether a file or folder exists. Under WOW64 a path counts as missing only when it exists in
 // neither view of the file system.
 bool PathExists(const std::string& path);
+// The folder of a full path whose absence proves the path missing too, or "" when it would
+// not: a path the system reads otherwise than it is written (relative, ".", "..", a part that
+// ends in a dot or a blank), a path right under a drive's root, or one the WOW64 redirector may
+// show another way.
+std::string FolderDeciding(const std::string& path);
+// Whether a folder is plainly absent: the system answers "not found", not "no access".
+bool FolderMissing(const std::string& folder);
 
 // A function of a system library that older Windows may lack; null when it does.
 template <class Fn>

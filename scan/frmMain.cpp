@@ -33,7 +33,7 @@ enum : int {
 constexpr DWORD kListPaintMs = 100;
 // Showing a long list again costs tens of milliseconds: the pause between two showings is at
 // least this many times what the last one cost, so that they take a small part of the scan.
-constexpr DWORD kListPaintShare = 50;
+constexpr DWORD kListPaintShare = 100;
 constexpr DWORD kListPaintMaxMs = 2000;
 // The key label is shown at most every 100 ms; this part of that pause needs no clock reading.
 constexpr DWORD kKeyLabelQuietMs = 50;
@@ -262,6 +262,7 @@ void frmMain::cmdStartStop_Click() {
         pump_.Reset();
         listPaintGap_ = kListPaintMs;
         knownPaths_.clear();
+        knownFolders_.clear();
         ignoreCached_ = false;
         ignoreFault_ = 0;
         walkDpi_ = ui::FormDpi(hwnd());
@@ -277,6 +278,7 @@ void frmMain::cmdStartStop_Click() {
         if (walking_ == 0) walkDpi_ = 0;
         scanning_ = false;
         knownPaths_.clear();
+        knownFolders_.clear();
         if (countPending_ && IsLoaded()) ShowFoundCount();
         ThawList();
         if (releaseEngine_ && walking_ == 0) {
@@ -378,7 +380,7 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
         const std::string value = UpperAnsi(sValue);
         const std::string path = ExtractFilePathUpper(value);
         lap(times.extract);
-        const bool missing = FileMissing(path);
+        const bool missing = FileMissing(path, sValue, value);
         lap(times.missing);
         if (!missing) return;
 
@@ -425,14 +427,27 @@ void frmMain::cReg_SearchFound(const std::string& sRootKey, const std::string& s
 }
 
 // Whether the file of a report is missing. Reports name the same files again and again: during
-// a walk each path is asked for once. Only the path itself answers for it: a file may exist
-// where its folder seemed missing (a folder exempt from redirection below a redirected one, a
-// path ending in "\..").
-bool frmMain::FileMissing(const std::string& path) {
-    if (walking_ == 0) return !PathExists(path);
+// a walk each path is asked for once, and the files of a program that is gone all lie in
+// folders that are gone: a folder found missing answers for every plain path in it. Other
+// paths answer for themselves: a file may exist where its folder seemed missing (a folder
+// exempt from redirection below a redirected one, a path ending in "\..").
+bool frmMain::FileMissing(const std::string& path, const std::string& data, const std::string& upperData) {
+    auto written = [&] { return data.empty() ? path : PathAsWritten(data, upperData, path); };
+    if (walking_ == 0) return !PathExists(written());
     auto it = knownPaths_.find(path);
-    if (it == knownPaths_.end()) it = knownPaths_.emplace(path, PathExists(path)).first;
-    return !it->second;
+    if (it != knownPaths_.end()) return !it->second;
+    const std::string asked = written();
+    bool exists = false;
+    const std::string folder = FolderDeciding(asked);
+    if (folder.empty()) {
+        exists = PathExists(asked);
+    } else {
+        auto known = knownFolders_.find(folder);
+        if (known == knownFolders_.end()) known = knownFolders_.emplace(folder, FolderMissing(folder)).first;
+        exists = !known->second && PathExists(asked);
+    }
+    knownPaths_.emplace(path, exists);
+    return !exists;
 }
 
 // The ignore test of the settings dialog's list, loading the dialog hidden when needed; null

@@ -114,7 +114,8 @@ private:
     void ShowFoundCount();
     const AnsiMatcher* IgnoreEntries();
     DWORD LoadIgnoreList();
-    bool FileMissing(const std::string& path);
+    bool FileMissing(const std::string& path, const std::string& data = std::string(),
+                     const std::string& upperData = std::string());
     void FreezeList();
     void ThawList();
     void FitColumnsToRow(const std::wstring* cells);  // the new row's four texts
@@ -172,6 +173,8 @@ private:
     bool widthsSum_ = false;  // the summed widths match the list's measure
     // Paths found present (true) or missing during the running walk.
     std::unordered_map<std::string, bool> knownPaths_;
+    // Folders asked for during a walk: true when missing.
+    std::unordered_map<std::string, bool> knownFolders_;
 
 public:
     // The scheduled scan reads the local time through this function; nullptr brings back

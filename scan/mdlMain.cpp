@@ -73,13 +73,20 @@ std::string ExtractFilePathUpper(std::string s) {
         size_t p = FindAnsi(s, ext);
         if (p != std::string::npos) s.erase(p + std::char_traits<char>::length(ext));
     }
-    for (char c : kCuts) {
-        size_t p = FindAnsi(s, std::string(1, c));
-        if (p != std::string::npos) s.erase(p);
+    // Each cut keeps what lies before its character: together they keep what lies before the
+    // first of them.
+    if (!Leads().any) {
+        s.erase(std::min(s.find_first_of(kCuts, 0, sizeof kCuts), s.size()));
+    } else {
+        for (char c : kCuts) {
+            size_t p = FindAnsi(s, std::string(1, c));
+            if (p != std::string::npos) s.erase(p);
+        }
     }
     // A colon past the drive's own.
     size_t colon = FindAnsi(s, ":", 2);
     if (colon != std::string::npos) s.erase(colon);
+    if (s.find(" %1") == std::string::npos) return s;
     // One left-to-right pass, as a plain replace does: " % %11" keeps the " %1" it forms.
     std::string out;
     out.reserve(s.size());
@@ -93,6 +100,14 @@ std::string ExtractFilePathUpper(std::string s) {
         }
     }
     return out;
+}
+
+std::string PathAsWritten(const std::string& data, const std::string& upperData, const std::string& upperPath) {
+    if (data.size() != upperData.size()) return upperPath;
+    const size_t at = FindAnsi(upperData, upperPath);
+    if (at == std::string::npos) return upperPath;
+    std::string written = data.substr(at, upperPath.size());
+    return UpperAnsi(written) == upperPath ? written : upperPath;
 }
 
 void AutoSizeColumns(ui::ListView& list, int column) {

@@ -19,6 +19,10 @@ size_t FindAnsi(const std::string& text, const std::string& what, size_t from = 
 std::string ExtractFilePath(const std::string& data);
 // The same for data already upper-cased with UpperAnsi.
 std::string ExtractFilePathUpper(std::string upper);
+// The path cut out of `upperData` (UpperAnsi of `data`) in the letter case `data` writes it,
+// when the data holds it as one piece; otherwise `upperPath` itself. The file system finds a
+// name as written at once where it may have to search a folder for a name in another case.
+std::string PathAsWritten(const std::string& data, const std::string& upperData, const std::string& upperPath);
 // Fits every column of the list view to its contents, or only `column` when it is >= 0.
 void AutoSizeColumns(ui::ListView& list, int column = -1);
 // Removes every item equal, ignoring letter case, to an earlier one; keeps first occurrences.

@@ -47,6 +47,29 @@ TEST_F(Paths, PathExistsAndFileExist)
         EXPECT_FALSE(FileExist(path)) << path;
 }
 
+// A missing folder answers for the paths in it only where the path means what it says.
+TEST_F(Paths, FolderDecidingAndFolderMissing)
+{
+    EXPECT_EQ(FolderDeciding("C:\\A\\B\\C.DLL"), "C:\\A\\B");
+    EXPECT_EQ(FolderDeciding("c:\\Program Files\\App\\"), "c:\\Program Files\\App");
+    for (const char* path : {"C:\\B.EXE", "C:\\A\\..\\B.EXE", "C:\\A\\.\\B.EXE", "C:\\A.\\B.EXE",
+                             "C:\\A \\B.EXE", "C:\\A\\B.EXE.", "C:A\\B.EXE", "C:\\A\\\\B.EXE", ""})
+        EXPECT_EQ(FolderDeciding(path), "") << path;
+    // What the WOW64 redirector may show another way is asked for file by file.
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    char windows[MAX_PATH];
+    ASSERT_GT(GetSystemWindowsDirectoryA(windows, MAX_PATH), 0u);
+    const std::string inSystem = std::string(windows) + "\\system32\\halvren-gone\\x.dll";
+    EXPECT_EQ(FolderDeciding(inSystem).empty(), wow64 != FALSE) << inSystem;
+
+    Touch(Base + "\\file.txt");
+    EXPECT_TRUE(FolderMissing(Base + "\\gone"));
+    EXPECT_TRUE(FolderMissing(Base + "\\gone\\deeper"));
+    EXPECT_FALSE(FolderMissing(Base));
+    EXPECT_FALSE(FolderMissing(Base + "\\file.txt"));  // a file: the path below it is asked for itself
+}
+
 TEST_F(Paths, CreateFolderTree)
 {
     std::string tree = Base + "\\Data\\Quorvane\\Halvren\\RegBackups";

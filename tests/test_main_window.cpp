@@ -149,6 +149,12 @@ TEST(ExtractFilePath, CutsThePathOutOfDataTexts) {
         {"C:\\dir\\file.ext ", "C:\\DIR\\FILE.EXT "},
     };
     for (const auto& c : cases) EXPECT_EQ(ExtractFilePath(c.first), c.second) << c.first;
+    // The file is asked for as the data writes it, where the data holds the path in one piece.
+    for (const char* data : {"\"c:\\Program Files\\App\\app.exe\" %1", "C:\\a %1 %1\\b"}) {
+        const std::string upper = UpperAnsi(data), path = ExtractFilePathUpper(upper);
+        EXPECT_EQ(UpperAnsi(PathAsWritten(data, upper, path)), path) << data;
+        EXPECT_EQ(PathAsWritten(data, upper, path) != path, data[0] == '"') << data;
+    }
 }
 
 // The ignore test against FindAnsi over lists and texts of few letters, so that entries share
