@@ -217,9 +217,6 @@ bool frmSearch::AddFound(const std::string& path) {
     return false;
 }
 
-// The folder's file index, asked of the file itself: GetFileInformationByHandle would ask the
-// volume for its serial number too, which costs more than listing the folder. The walk enters no
-// junction or link, so it stays on one volume and the index alone tells folders apart.
 void frmSearch::lstFiles_DblClick() {
     const int index = lstFiles.ListIndex();
     if (index < 0) return;

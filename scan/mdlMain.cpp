@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <cmath>
 #include <set>
 #include <string>
@@ -284,8 +285,20 @@ namespace {
 bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 
 // Names compared as the file system compares them: letter case aside, character by character.
+// Most names differ in an ASCII letter or are ASCII throughout, which settles them byte by byte.
 bool SameName(const char* name, const std::string& pattern) {
     if (std::char_traits<char>::length(name) != pattern.size()) return false;
+    bool ascii = true;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const unsigned char a = static_cast<unsigned char>(name[i]), b = static_cast<unsigned char>(pattern[i]);
+        if (a >= 0x80 || b >= 0x80) {
+            ascii = false;
+            break;
+        }
+        auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+        if (upper(a) != upper(b)) return false;
+    }
+    if (ascii) return !pattern.empty();
     std::wstring a = FromAnsi(name), b = FromAnsi(pattern);
     if (a.size() != b.size() || a.empty()) return false;
     CharUpperBuffW(&a[0], static_cast<DWORD>(a.size()));
@@ -307,7 +320,8 @@ bool ForEachFound(frmSearch& form, const std::string& files, Each each) {
             going = false;
             break;
         }
-        std::string name(fd.cFileName, sizeof fd.cFileName);
+        // The record's name field is cut where the name ends, without copying the whole field.
+        std::string name(fd.cFileName, strnlen(fd.cFileName, sizeof fd.cFileName));
         if (!IsDots(TrimAtNull(name))) each(fd, name);
     } while (FindNextFileA(find, &fd));
     FindClose(find);
@@ -360,7 +374,7 @@ uint64_t FindFilesRecursive(std::string& folder, const std::string& pattern, int
     const bool plain = !pattern.empty() && pattern.find_first_of("*?<>\"") == std::string::npos &&
                        pattern.back() != ' ' && pattern.back() != '.';
     const bool going = ForEachFound(form, folder + "*", [&](const WIN32_FIND_DATAA& fd, const std::string& name) {
-        if (EntersFolder(fd, folder + name)) {
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && EntersFolder(fd, folder + name)) {
             subfolders.push_back(name);
             ++folders;
         }

@@ -158,7 +158,8 @@ TEST_F(SearchInfo, ListsExactlyTheMatchesStopsAndCloses) {
         {"hlvq7tar?et.dll",
          {a + L"hlvq7Target.Dll", b + L"HLVQ7TARGET.DLL", c + L"hlvq7Target.dll", c + L"hlvq7tarxet.dll"},
          L"70,011"},
-        {"hlvq7*.b??", {a + L"hlvq7big.bin", c + L"hlvq7target.dll.bak"}, L"5,000,000,001"}};
+        {"hlvq7*.b??", {a + L"hlvq7big.bin", c + L"hlvq7target.dll.bak"}, L"5,000,000,001"},
+        {"HLVQ7target.DLL", {a + L"hlvq7Target.Dll", b + L"HLVQ7TARGET.DLL", c + L"hlvq7Target.dll"}, L"8"}};
     for (const auto& k : cases) {
         const std::vector<CapturedBox> boxes = Search(k.pattern);
         EXPECT_EQ(k.found, Items());
