@@ -288,15 +288,12 @@ bool IsDots(const std::string& name) { return name == "." || name == ".."; }
 // Most names differ in an ASCII letter or are ASCII throughout, which settles them byte by byte.
 bool SameName(const char* name, const std::string& pattern) {
     if (std::char_traits<char>::length(name) != pattern.size()) return false;
+    auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
     bool ascii = true;
-    for (size_t i = 0; i < pattern.size(); ++i) {
+    for (size_t i = 0; i < pattern.size() && ascii; ++i) {
         const unsigned char a = static_cast<unsigned char>(name[i]), b = static_cast<unsigned char>(pattern[i]);
-        if (a >= 0x80 || b >= 0x80) {
-            ascii = false;
-            break;
-        }
-        auto upper = [](unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-        if (upper(a) != upper(b)) return false;
+        ascii = a < 0x80 && b < 0x80;
+        if (ascii && upper(a) != upper(b)) return false;
     }
     if (ascii) return !pattern.empty();
     std::wstring a = FromAnsi(name), b = FromAnsi(pattern);
