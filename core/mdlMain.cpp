@@ -177,8 +177,8 @@ namespace {
 // Whether the redirector may have shown this process another file than the native view holds:
 // all it redirects lies in the Windows folder (System32, its last-good copy, regedit.exe), so a
 // full path that does not name that folder, nor holds a short name that might stand for it,
-// sees the same file either way.
-bool MayBeRedirected(const std::string& path) {
+// sees the same file either way. `full` is the path as GetFullPathNameA gives it.
+bool FullPathMayBeRedirected(const std::string& full) {
     static const std::string windows = [] {
         char folder[MAX_PATH];
         const UINT n = GetSystemWindowsDirectoryA(folder, MAX_PATH);
@@ -188,11 +188,15 @@ bool MayBeRedirected(const std::string& path) {
         const size_t slash = name.rfind('\\');
         return UpperAnsi(slash == std::string::npos ? name : name.substr(slash + 1));
     }();
+    if (windows.empty()) return true;
+    const std::string upper = UpperAnsi(full);
+    return upper.find('~') != std::string::npos || upper.find(windows) != std::string::npos;
+}
+
+bool MayBeRedirected(const std::string& path) {
     char full[MAX_PATH * 4];
     const DWORD n = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    if (windows.empty() || n == 0 || n >= sizeof full) return true;
-    const std::string upper = UpperAnsi(std::string(full, n));
-    return upper.find('~') != std::string::npos || upper.find(windows) != std::string::npos;
+    return n == 0 || n >= sizeof full || FullPathMayBeRedirected(std::string(full, n));
 }
 
 }  // namespace
@@ -234,7 +238,8 @@ std::string FolderDeciding(const std::string& path) {
     }
     // "C:\FILE" has no folder but the root, which is there.
     if (last == std::string::npos || last < 3) return std::string();
-    if (RunsUnderWow64() && MayBeRedirected(path)) return std::string();
+    // The path is its own full form, checked above.
+    if (RunsUnderWow64() && FullPathMayBeRedirected(path)) return std::string();
     return path.substr(0, last);
 }
 
