@@ -176,6 +176,28 @@ std::string LanguageFilePath(const std::string& name)
     return ProgramFolder() + "\\languages\\" + name + "\\" + name + ".txt";
 }
 
+// Whether the table holds a text the windows show (ids 100 to 339). A file saved with line
+// feeds only, as UTF-16 or empty loads without one, and every caption would be blank; a text
+// holding a line feed is such a file's lines run together, not a caption.
+bool HoldsWindowTexts()
+{
+    for (int id = 100; id <= 339; ++id)
+        if (!Table()[id].empty() && Table()[id].find(L'\n') == std::wstring::npos)
+            return true;
+    return false;
+}
+
+// Loads the file into an empty table; false, with the table left empty, when it is missing or
+// gives none of the texts the windows show.
+bool LoadUsableFile(const std::string& fileName)
+{
+    ClearLanguageTable();
+    if (LoadLanguageFile(fileName) == 0 && HoldsWindowTexts())
+        return true;
+    ClearLanguageTable();
+    return false;
+}
+
 } // namespace
 
 bool LoadLanguage()
@@ -189,17 +211,18 @@ bool LoadLanguage()
         }
         std::string folder = GetSetting("curLang").str();
         std::string name = GetSetting("curLang").str();
-        if (LoadLanguageFile(ProgramFolder() + "\\languages\\" + folder + "\\" + name + ".txt") == 0)
+        if (LoadUsableFile(ProgramFolder() + "\\languages\\" + folder + "\\" + name + ".txt"))
             return true;
-        // A language that is not installed (or whose folder went) would leave every caption
-        // empty. English stands in for this run; the stored choice is kept, so a language
-        // file put back is used again and the settings dialog can store another.
+        // A language that is not installed (or whose folder went, or whose file gives no
+        // caption) would leave every caption empty. English stands in for this run; the stored
+        // choice is kept, so a language file put back is used again and the settings dialog
+        // can store another.
         const std::string english = LanguageFilePath("English");
-        if (LoadLanguageFile(english) == 0) {
+        if (LoadUsableFile(english)) {
             CoreMessageBox(failed, AppTitleW, MB_ICONERROR | MB_OK);
             return true;
         }
-        CoreMessageBox(std::wstring(failed) + L"\r\n\r\nThe English language file is missing too:\r\n" +
+        CoreMessageBox(std::wstring(failed) + L"\r\n\r\nThe English language file is missing too, or holds no texts:\r\n" +
                            FromAnsi(english) +
                            L"\r\n\r\nHalvren cannot show its windows without it and ends now. Please install "
                            L"Halvren again.",

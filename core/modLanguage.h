@@ -6,8 +6,8 @@
 // The language files are Central European (Windows-1250) text, whatever the system's code page.
 constexpr unsigned LanguageCodePage = 1250;
 
-// Loads the stored language, or English for this run when its file is missing; false when
-// not even English could be loaded (the user has been told).
+// Loads the stored language, or English for this run when its file is missing or gives none of
+// the window texts; false when not even English could be loaded (the user has been told).
 bool LoadLanguage();
 // 1 when the name is empty or no ordinary file of that name exists, else 0.
 int LoadLanguageFile(const std::string& fileName);

@@ -125,6 +125,22 @@ TEST(CoreLanguage, StartupLoad)
         if (c.text100) EXPECT_EQ(c.text100, LangText(100));
         else EXPECT_GT(NonEmptyCount(), 50);   // the staged English file
     }
+    // A file that gives no caption counts as missing: one saved with line feeds only (its lines
+    // run together into text 100), as UTF-16, or empty.
+    for (const std::string& bytes : {std::string("100 Probe\n101 Two\n"),
+                                     std::string("\xFF\xFE" "1\0" "0\0" "0\0" " \0" "P\0" "\r\0\n\0", 16), std::string()}) {
+        SCOPED_TRACE(bytes.size());
+        WriteBytes(probe + "\\HalvrenCoreProbe.txt", bytes);
+        SaveSetting("curLang", "HalvrenCoreProbe");
+        boxes.clear();
+        ClearLanguageTable();
+        EXPECT_TRUE(LoadLanguage());
+        EXPECT_EQ(std::vector<std::wstring>{firstStart}, boxes);
+        EXPECT_GT(NonEmptyCount(), 50);
+        EXPECT_EQ(std::wstring::npos, LangText(100).find(L"Probe"));
+        EXPECT_EQ("HalvrenCoreProbe", GetSetting("curLang").str());
+    }
+    SaveSetting("curLang", "Klingon");
     // No English file either: one message that names it, and nothing loaded.
     const std::string english = ProgramFolder() + "\\languages\\English", away = english + ".away";
     ASSERT_TRUE(MoveFileA(english.c_str(), away.c_str()));
