@@ -298,7 +298,18 @@ bool frmOptions::SaveRunEntry() {
                    L"\r\n" + kRunKeyShown + L"\r\n\r\n" + SystemErrorText(static_cast<DWORD>(code)) +
                    L"\r\n\r\nApply goes on with the other settings.",
                MB_OK | MB_ICONEXCLAMATION);
+    if (on) SaveSetting("Startup Refused", "1");
     return held;
+}
+
+// A user who has been told that the Run key refuses this program's entry is not stopped again
+// by the start-with-Windows notice while it still does: every Apply would need a second one.
+bool frmOptions::StartupRefusedBefore() {
+    if (GetSetting("Startup Refused").str() != "1") return false;
+    HKEY h = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &h) != ERROR_SUCCESS) return true;
+    RegCloseKey(h);
+    return false;
 }
 
 // The box takes the focus with its text selected; a box that cannot take it sends the
@@ -352,7 +363,7 @@ void frmOptions::cmdApply_Click() {
         return;
     }
 
-    if (scheduled && chkStartup.Value() == 0) {
+    if (scheduled && chkStartup.Value() == 0 && !StartupRefusedBefore()) {
         ui::MsgBox(kStartupNotice, MB_OK | MB_ICONEXCLAMATION, L"");
         SetCheck(chkStartup, 1);
         return;

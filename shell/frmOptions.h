@@ -46,5 +46,6 @@ private:
     void EnableTimes(bool daily, bool weekly);
     // True when the Run key holds this program's entry afterwards.
     bool SaveRunEntry();
+    bool StartupRefusedBefore();
     void FocusRefused(ui::TextBox& box);
 };

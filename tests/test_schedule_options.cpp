@@ -23,7 +23,8 @@ using namespace testing_support;
 namespace {
 
 const char RunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char* const Names[] = {"Recommended", "System Tray", "Startup", "Scheduled", "Hour", "Minute", "Period", "Day", "Month"};
+const char* const Names[] = {"Recommended", "System Tray", "Startup", "Scheduled", "Hour", "Minute", "Period", "Day", "Month",
+                             "Startup Refused"};
 SYSTEMTIME g_now;
 void Clock(SYSTEMTIME& now) { now = g_now; }
 // Runs g_inside from a thread timer, that is inside whatever message loop is running then.
@@ -104,7 +105,7 @@ protected:
         return f.lblCurrentKey.Text() != L"-";
     }
     SettingGuard guard_{"Recommended", "System Tray", "Startup", "Scheduled", "Hour",
-                        "Minute",      "Period",      "Day",     "Month",     "curLang"};
+                        "Minute",      "Period",      "Day",     "Month",     "curLang", "Startup Refused"};
     FileGuard ignore_{DataFolder() + "\\Ignore.txt"};
     const std::string run_ = RunEntry();
     MessageBoxCapture boxes_;
@@ -246,6 +247,27 @@ TEST_F(ScheduleOptions, OptionsDialogRunKeyRefused) {
         EXPECT_EQ(Got("Scheduled") + "|" + Got("Startup") + (o.IsLoaded() ? " open" : ""),
                   std::string(c.scheduled) + "|" + c.startupStored) << c.entry;
     }
+    // Told once that the Run key refuses the entry, the user is not stopped by the notice again
+    // while it does: one Apply a visit. A Run key that takes it again brings the notice back.
+    for (const char* n : Names) PutSetting(n, "");
+    DeleteRegValue(HKEY_LOCAL_MACHINE, RunKey, "Halvren");
+    std::string seen;  // each Apply: the boxes shown, and "o" when the dialog stays open
+    auto apply = [&](frmOptions& o) {
+        boxes_.boxes.clear();
+        Click(o.cmdApply);
+        seen += std::to_string(boxes_.boxes.size()) + (o.IsLoaded() ? "o " : " ");
+    };
+    {
+        RunKeyRefused refused;
+        Click(Open().chkScheduled);
+        apply(frmOptions::Get()), apply(frmOptions::Get());
+        Click(Open().chkSysTray);
+        apply(frmOptions::Get());
+    }
+    Click(Open().chkSysTray);
+    apply(frmOptions::Get());
+    EXPECT_EQ(seen, "1o 1 0 1o ");
+    EXPECT_EQ(Got("Scheduled") + "|" + Got("Startup"), "1-Hour|0");
 }
 
 // Each row: "Scheduled", "Hour", "Minute", "Period", "Day", "Month", the clock, and 1 when a scan starts.
