@@ -219,7 +219,10 @@ void frmRestore::mnuRestore_Click() {
 void frmRestore::OnCommand(int id, int /*code*/) {
     switch (id) {
     case mnuRestore: mnuRestore_Click(); break;
-    case mnuClose: mnuClose_Click(); break;
+    case mnuClose:
+    case IDCANCEL:  // Esc
+        mnuClose_Click();
+        break;
     }
 }
 

@@ -104,6 +104,15 @@ TEST_F(Restore, ListsEveryRegFileOfTheBackupFolderAndHandsTheCheckedOnesToTheEdi
     });
     EXPECT_TRUE(ran);
     EXPECT_FALSE(frmRestore::Get().IsLoaded());
+
+    // Esc closes the window with the keyboard on its list, as it closes every other window.
+    bool closed = false;
+    OpenRestoreWindow([&](frmRestore& w) {
+        SetFocus(w.lvwRegBackups.hwnd);
+        PostMessageW(w.lvwRegBackups.hwnd, WM_KEYDOWN, VK_ESCAPE, 0);
+        closed = PumpUntil([&] { return !w.IsLoaded(); }, 1000);
+    });
+    EXPECT_TRUE(closed);
 }
 
 TEST_F(Restore, AnEmptyOrMissingBackupFolderSaysSoAndCloses) {
