@@ -178,6 +178,8 @@ void frmMain::Form_Load() {
     lblStatus.SetText(LangText(240));
     Label1.SetText(LangText(241));
     cmdStartStop.SetText(LangText(242));
+    FitStatusLabel();
+    menuOpen_ = false;
 
     bRecommended = false;
     rowRefs_.clear();
@@ -213,6 +215,32 @@ void frmMain::Form_Load() {
     menu.Apply(hwnd());
 }
 
+// During a scan the status label holds two lines, the phase and the count, where its design
+// height holds one: it takes the room between the banner and the list, its first line level
+// with Label1's where that room allows.
+void frmMain::FitStatusLabel() {
+    HWND h = lblStatus.hwnd;
+    HDC dc = h ? GetDC(h) : nullptr;
+    if (!dc || !lvwRegErrors.hwnd || !Image1.hwnd) {
+        if (dc) ReleaseDC(h, dc);
+        return;
+    }
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(h, WM_GETFONT, 0, 0)));
+    RECT need = {0, 0, 1000, 0};
+    DrawTextW(dc, L"Ag\r\nAg", -1, &need, DT_CALCRECT | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+    RECT r, list, banner;
+    for (auto [control, rect] : {std::make_pair(h, &r), {lvwRegErrors.hwnd, &list}, {Image1.hwnd, &banner}}) {
+        GetWindowRect(control, rect);
+        MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(rect), 2);
+    }
+    if (r.bottom - r.top >= need.bottom) return;
+    const LONG bottom = std::min(list.top, r.top + need.bottom);
+    const LONG top = std::max(banner.bottom, bottom - need.bottom);
+    SetWindowPos(h, nullptr, r.left, top, r.right - r.left, bottom - top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void frmMain::Form_Unload() {
     if (cReg) cReg->StopSearch();
     if (walking_ > 0)
@@ -246,7 +274,9 @@ void frmMain::cmdStartStop_Click() {
             return;
         }
         cmdStartStop.SetText(LangText(202));
-        menu.SetCaption(mnuStartStop, LangText(202));
+        // The menu item has an access key of its own; the button's text has none, since it
+        // would take Alt and a letter from the menu bar.
+        menu.SetCaption(mnuStartStop, LangTextOr(320, LangText(202).c_str()));
         menu.Apply(hwnd());
         lvwRegErrors.Clear();
         rowRefs_.clear();
@@ -708,6 +738,13 @@ void frmMain::DrawBanner(const DRAWITEMSTRUCT& draw) {
 
 LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    // A scheduled scan that falls due while a menu is open waits for it to close.
+    case WM_ENTERMENULOOP:
+        menuOpen_ = true;
+        break;
+    case WM_EXITMENULOOP:
+        menuOpen_ = false;
+        break;
     case WM_DRAWITEM: {
         auto* draw = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
         if (draw->CtlID == static_cast<UINT>(kImage1)) {

@@ -123,6 +123,7 @@ private:
     int TextWidth(const std::wstring& text);
     int SummedWidth(const std::wstring& text);
     void DrawBanner(const DRAWITEMSTRUCT& draw);
+    void FitStatusLabel();
 
     std::unique_ptr<Events> events_;
     std::unique_ptr<cRegSearch> cReg;
@@ -193,4 +194,5 @@ private:
     // The last minute the schedule was evaluated (minutes since 1601; 0 before the first tick).
     unsigned long long lastScheduleMinute_ = 0;
     bool fixing_ = false;
+    bool menuOpen_ = false;  // between WM_ENTERMENULOOP and WM_EXITMENULOOP
 };

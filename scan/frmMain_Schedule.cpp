@@ -66,9 +66,11 @@ bool ScanDueAt(const SYSTEMTIME& t) {
 
 void frmMain::SetClockHook(void (*clock)(SYSTEMTIME& now)) { g_clock = clock ? clock : SystemClock; }
 
-// No scan of the user's own, no fix, and no modal window or message box of the program
-// (they disable the main window while they are up).
-bool frmMain::ScheduleIdle() const { return IsLoaded() && !scanning_ && !fixing_ && IsWindowEnabled(hwnd()); }
+// No scan of the user's own, no fix, no modal window or message box of the program (they
+// disable the main window while they are up), and no open menu (the scan would run inside it).
+bool frmMain::ScheduleIdle() const {
+    return IsLoaded() && !scanning_ && !fixing_ && !menuOpen_ && IsWindowEnabled(hwnd());
+}
 
 void frmMain::tmrScheduled_Timer() {
     SYSTEMTIME now = {};

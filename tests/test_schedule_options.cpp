@@ -334,6 +334,20 @@ TEST_F(ScheduleOptions, ScheduleTimer) {
 TEST_F(ScheduleOptions, DueMinuteWaitsForTheIdleWindow) {
     frmMain& f = frmMain::Get();
     f.Show();
+    // The scans that start within a while, each stopped at once.
+    auto scansStarted = [&] {
+        int scans = 0;
+        bool stopping = false;
+        g_inside = [&] {
+            if (f.Scanning() && !stopping) ++scans, stopping = true, f.cmdStartStop_Click();
+            stopping = stopping && f.Scanning();
+            SetTimer(nullptr, 0, 20, RunInside);
+        };
+        SetTimer(nullptr, 0, 20, RunInside);
+        PumpFor(2500);
+        g_inside = [] {};
+        return scans;
+    };
     // The ticks while the modal window is up ("0" turns the schedule off), then the scans once it has closed.
     for (const char* row : {"13:00|1", "13:00 14:00|1", "13:00 0|0", "13:30|0"}) {
         PutSetting("Scheduled", "1-Hour");
@@ -348,18 +362,17 @@ TEST_F(ScheduleOptions, DueMinuteWaitsForTheIdleWindow) {
         };
         SetTimer(nullptr, 0, 10, RunInside);
         frmOptions::Get().ShowModal();
-        int scans = 0;  // each scan is stopped at once
-        bool stopping = false;
-        g_inside = [&] {
-            if (f.Scanning() && !stopping) ++scans, stopping = true, f.cmdStartStop_Click();
-            stopping = stopping && f.Scanning();
-            SetTimer(nullptr, 0, 20, RunInside);
-        };
-        SetTimer(nullptr, 0, 20, RunInside);
-        PumpFor(2500);
-        g_inside = [] {};
-        EXPECT_EQ(scans, std::stoi(fields[1])) << row;
+        EXPECT_EQ(scansStarted(), std::stoi(fields[1])) << row;
     }
+    // A menu of the main window open at the due minute: the scan starts once it has closed.
+    PutSetting("Scheduled", "1-Hour");
+    TickAt("2026-12-07 15:30");
+    bool inMenu = true;
+    g_inside = [&] { inMenu = TickAt("2026-12-07 16:00"), EndMenu(); };
+    SetTimer(nullptr, 0, 50, RunInside);
+    f.menu.Popup(frmMain::mnuFile, f.hwnd(), POINT{20, 20});
+    EXPECT_FALSE(inMenu);
+    EXPECT_EQ(scansStarted(), 1);
 }
 
 }  // namespace

@@ -257,6 +257,52 @@ TEST_F(Newcomer, CaptionsShowWholeInEveryLanguage) {
     }
 }
 
+// During a scan, in each language: the status label shows both its lines (the phase and the
+// count) whole, and the File menu's Stop has an access key that no other item there has.
+std::function<void()> g_duringScan;
+void CALLBACK DuringScan(HWND, UINT, UINT_PTR, DWORD) { g_duringScan(); }
+
+TEST_F(Newcomer, ScanCountAndStopKeyInEveryLanguage) {
+    const std::string key = "Software\\HalvrenTest\\Usability";
+    SetString(HKEY_CURRENT_USER, key, "Gone", "C:\\halvren-test\\usability\\gone.exe");
+    WriteFileBytes(ignore_.path, "");
+    for (const char* language : {"English", "Polish", "Deutsch"}) {
+        SCOPED_TRACE(language);
+        UseLanguage(language);
+        frmMain& main = frmMain::Get();
+        ASSERT_TRUE(main.Load());
+        main.Show();
+        std::vector<std::wstring> clipped, items;
+        bool seen = false;
+        g_duringScan = [&] {
+            if (seen || main.lblStatus.Text().find(L'\n') == std::wstring::npos) return;
+            seen = true;
+            NoteClipped(main.lblStatus.hwnd, reinterpret_cast<LPARAM>(&clipped));
+            HMENU file = GetSubMenu(GetMenu(main.hwnd()), 0);
+            for (int i = 0; i < GetMenuItemCount(file); ++i) {
+                wchar_t text[128] = {};
+                if (GetMenuStringW(file, i, text, 128, MF_BYPOSITION) > 0) items.push_back(text);
+            }
+            main.cmdStartStop_Click();
+        };
+        const UINT_PTR timer = SetTimer(nullptr, 0, 20, DuringScan);
+        main.cmdStartStop_Click();
+        KillTimer(nullptr, timer);
+        ASSERT_TRUE(seen);
+        EXPECT_EQ(clipped, std::vector<std::wstring>());
+        ASSERT_EQ(items.size(), 3u);
+        std::wstring keys;
+        for (const std::wstring& item : items) {
+            const size_t amp = item.find(L'&');
+            keys += amp + 1 < item.size() ? static_cast<wchar_t>(towupper(item[amp + 1])) : L'-';
+        }
+        EXPECT_NE(keys[0], L'-') << ToAnsi(items[0]);
+        EXPECT_EQ(keys.find(keys[0], 1), std::wstring::npos) << ToAnsi(items[0]);
+        main.Unload();
+    }
+    DeleteTree(HKEY_CURRENT_USER, "Software\\HalvrenTest\\Usability");
+}
+
 TEST_F(Newcomer, AddedEntryIsSelectedInSight) {
     std::string many;
     for (int i = 0; i < 40; ++i) many += "ENTRY" + std::to_string(i) + "\r\n";
