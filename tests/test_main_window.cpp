@@ -476,6 +476,45 @@ TEST_F(MainWindow, MessageBoxesAreModal) {
     RemoveFolderTree(BackupFolder());
 }
 
+// The settings and restore windows have no owner: a click on the main window while one is up,
+// which the window manager answers by raising the main window over it, brings it forward again.
+std::function<void()> g_whileModal;
+void CALLBACK WhileModal(HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id), g_whileModal(); }
+bool Above(HWND a, HWND b) {
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
+        if (w == a || w == b) return w == a;
+    return false;
+}
+
+TEST_F(MainWindow, AClickOnTheMainWindowBringsTheModalWindowForward) {
+    frmMain& f = LoadMain();
+    f.Move(0, 0);
+    CreateFolderTree(BackupFolder());
+    ASSERT_TRUE(WriteFileBytes(BackupFolder() + "\\Backup (01-02-2020 03;04;05).reg", "REGEDIT4\r\n"));
+    for (ui::Form* modal : std::initializer_list<ui::Form*>{&frmIgnore::Get(), &frmRestore::Get()}) {
+        std::string seen;
+        g_whileModal = [&] {
+            HWND m = modal->hwnd();
+            RECT banner, over;
+            GetWindowRect(f.Image1.hwnd, &banner), GetWindowRect(m, &over);
+            const POINT at = {banner.left + 20, banner.top + 20};
+            SetWindowPos(f.hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            PumpFor(50);
+            seen += PtInRect(&over, at) || Above(m, f.hwnd()) ? "?" : "behind ";
+            SetCursorPos(at.x, at.y);
+            mouse_event(MOUSEEVENTF_LEFTDOWN, 0, 0, 0, 0);
+            mouse_event(MOUSEEVENTF_LEFTUP, 0, 0, 0, 0);
+            PumpUntil([&] { return Above(m, f.hwnd()); }, 1000);
+            seen += Above(m, f.hwnd()) && GetForegroundWindow() == m ? "in front" : "still behind";
+            PostMessageW(m, WM_CLOSE, 0, 0);
+        };
+        SetTimer(nullptr, 0, 300, WhileModal);
+        modal == &frmIgnore::Get() ? f.mnuOptions_Click() : f.mnuRestore_Click();
+        EXPECT_EQ(seen, "behind in front") << ToAnsi(modal->Caption());
+    }
+    RemoveFolderTree(BackupFolder());
+}
+
 // Closing the restore window while its file-name message is up starts no registry editor.
 TEST_F(MainWindow, RestoreClosedDuringItsMessageStartsNothing) {
     CreateFolderTree(BackupFolder());

@@ -18,6 +18,25 @@ constexpr LONG_PTR kFrameBorder = 1;
 
 Form* g_activeForm = nullptr;  // the form that last got Form_Activate
 
+// A click on a window disabled under a modal window or message box, or its activation (the
+// taskbar), brings the window that holds it forward: the thread's active window, else its
+// uppermost captioned window that takes input. The window manager raises the clicked window all
+// the same, and a modal window that has no owner would stay hidden behind one that takes no input.
+void BringModalForward(HWND disabled) {
+    auto holds = [disabled](HWND w) {
+        return w && w != disabled && IsWindowVisible(w) && IsWindowEnabled(w) &&
+               (GetWindowLongW(w, GWL_STYLE) & WS_CAPTION) == WS_CAPTION &&
+               GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId();
+    };
+    HWND holder = GetActiveWindow();
+    if (!holds(holder))
+        for (holder = GetTopWindow(nullptr); holder && !holds(holder); holder = GetWindow(holder, GW_HWNDNEXT)) {
+        }
+    if (!holder) return;
+    SetWindowPos(holder, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetForegroundWindow(holder);
+}
+
 // A frame passes its children's notifications to its parent, so that the form sees every
 // control's events whatever frame holds it.
 LRESULT CALLBACK FrameProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -494,7 +513,16 @@ LRESULT Form::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         RescaleForDpi(hwnd_, HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         FitLabelsToText(hwnd_);
         return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lParam) == static_cast<WORD>(HTERROR) && !IsWindowEnabled(hwnd_) &&
+            (HIWORD(lParam) == WM_LBUTTONDOWN || HIWORD(lParam) == WM_RBUTTONDOWN || HIWORD(lParam) == WM_MBUTTONDOWN))
+            BringModalForward(hwnd_);
+        break;
     case WM_ACTIVATE:
+        if (LOWORD(wParam) != WA_INACTIVE && !IsWindowEnabled(hwnd_)) {
+            BringModalForward(hwnd_);
+            return 0;
+        }
         // The control that has the keyboard is remembered when a message box or another window
         // takes the activation, and gets it back with the activation (see WM_SETFOCUS).
         if (LOWORD(wParam) == WA_INACTIVE) {
