@@ -233,13 +233,18 @@ std::vector<std::wstring> ClippedLabels(HWND window) {
     return clipped;
 }
 
+frmMain& ShowMainIn(const char* language) {
+    UseLanguage(language);
+    frmMain& main = frmMain::Get();
+    EXPECT_TRUE(main.Load());
+    main.Show();
+    return main;
+}
+
 TEST_F(Newcomer, CaptionsShowWholeInEveryLanguage) {
     for (const char* language : {"English", "Polish", "Deutsch"}) {
         SCOPED_TRACE(language);
-        UseLanguage(language);
-        frmMain& main = frmMain::Get();
-        ASSERT_TRUE(main.Load());
-        main.Show();
+        frmMain& main = ShowMainIn(language);
         // Before the first scan the list is empty: each header as wide as its text.
         for (int c = 0; c < 4; ++c) {
             const std::wstring header = LangText(212 + c);
@@ -268,10 +273,7 @@ TEST_F(Newcomer, ScanCountAndStopKeyInEveryLanguage) {
     WriteFileBytes(ignore_.path, "");
     for (const char* language : {"English", "Polish", "Deutsch"}) {
         SCOPED_TRACE(language);
-        UseLanguage(language);
-        frmMain& main = frmMain::Get();
-        ASSERT_TRUE(main.Load());
-        main.Show();
+        frmMain& main = ShowMainIn(language);
         std::vector<std::wstring> clipped, items;
         bool seen = false;
         g_duringScan = [&] {
