@@ -137,10 +137,8 @@ bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || 
 // What the registry editor stores for a value line made from the ANSI form of a value: string
 // data of a REGEDIT4 file is ANSI text, turned into the wide form as it is imported.
 std::string AsImported(DWORD type, const std::string& ansi) {
-    if (!IsTextType(type) || ansi.empty()) return ansi;
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(n > 0 ? n : 0, L'\0');
-    if (n > 0) MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    if (!IsTextType(type)) return ansi;
+    const std::wstring wide = FromAnsi(ansi);
     return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
 }
 
@@ -153,7 +151,8 @@ std::wstring WhyNotExact(const ExactValue& value) {
         return LangTextOr(280, L"its text data does not end with a NUL character or has an odd length, which a "
                                L"backup file cannot hold exactly");
     const std::wstring wide(reinterpret_cast<const wchar_t*>(b.data()), b.size() / sizeof(wchar_t));
-    if (FromAnsi(ToAnsi(wide)) != wide || !HasAnsiForm(wide.data(), wide.size()))
+    // A character the code page lacks comes back as "?" or a look-alike.
+    if (FromAnsi(ToAnsi(wide)) != wide)
         return LangTextOr(263, L"its data holds characters outside the system's code page, which a backup file "
                                L"cannot hold");
     return std::wstring();
@@ -282,8 +281,10 @@ LONG ReadExactValue(HKEY root, const std::string& keyPath, const std::string& na
 
 ListedValue BackedUpValueNow(int row, LONG& rc) {
     rc = ERROR_NOT_FOUND;
-    auto e = std::find_if(g_lastEntries.begin(), g_lastEntries.end(), [row](const BackupEntry& b) { return b.row == row; });
-    if (e == g_lastEntries.end()) return ListedValue::Unreadable;
+    // The entries are in row order.
+    auto e = std::lower_bound(g_lastEntries.begin(), g_lastEntries.end(), row,
+                              [](const BackupEntry& b, int r) { return b.row < r; });
+    if (e == g_lastEntries.end() || e->row != row) return ListedValue::Unreadable;
     ExactValue now;
     rc = ReadExactValue(GetRootKeyHandle(e->ref.rootKey), e->ref.keyPath, e->ref.valueName, now);
     if (rc == ERROR_FILE_NOT_FOUND) return ListedValue::Gone;
