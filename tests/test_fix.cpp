@@ -571,9 +571,10 @@ static LONG WINAPI WatchedDelete(HKEY key, LPCSTR name) {
 }
 
 // Changes the rows cannot show, made while the first message is up (a later string of a
-// multi-string, the type, the bytes after a NUL, a snowman where "?" stood), and string data a
-// REGEDIT4 line cannot give back (no closing NUL, an odd length): those values stay, with their
-// reasons, and the backup holds only the value deleted, before the first deletion already.
+// multi-string, the type, the bytes after a NUL, a snowman for "?", a full-width "a"), and
+// string data a REGEDIT4 line cannot give back (no closing NUL, an odd length): those values
+// stay, with their reasons, and the backup holds only the value deleted, before the first
+// deletion already.
 TEST_F(Fix, DeletesOnlyWhatItsBackupHoldsByteForByte) {
     const std::wstring g = FromAnsi(Gone);
     struct Case {
@@ -592,6 +593,7 @@ TEST_F(Fix, DeletesOnlyWhatItsBackupHoldsByteForByte) {
         {L"ToSz", REG_MULTI_SZ, W(g + L"u.exe") + Z + Z, REG_SZ, W(g + L"u.exe") + Z + Z, 259},
         {L"Nul", REG_SZ, W(g + L"n.exe") + Z + W(L"tail") + Z, REG_SZ, W(g + L"n.exe") + Z + W(L"TAIL") + Z, 259},
         {L"Snow", REG_SZ, W(g + L"s?.exe") + Z, REG_SZ, W(g + L"s\u2603.exe") + Z, 259},
+        {L"FullWidth", REG_SZ, W(g + L"wa.exe") + Z, REG_SZ, W(g + L"w\uff41.exe") + Z, 259},
         {L"NoNul", REG_SZ, W(g + L"x.exe"), 0, "", 280},
         {L"Odd", REG_SZ, W(g + L"o.exe") + Z + std::string(1, '\0'), 0, "", 280},
         {L"MultiNoNul", REG_MULTI_SZ, W(g + L"mn.exe"), 0, "", 280},
