@@ -6,6 +6,11 @@
 
 #include "core/Text.h"
 
+namespace {
+RegDeleteValueFn g_deleteValue = RegDeleteValueA;
+QueryKeyFn g_queryKey = nullptr;  // null: ntdll's own
+}  // namespace
+
 bool SetRegStringValue(HKEY key, const std::string& subKey, const std::string& valueName, const std::string& text)
 {
     HKEY h = nullptr;
@@ -48,10 +53,12 @@ LONG DeleteRegValue(HKEY key, const std::string& subKey, const std::string& valu
     LONG rc = RegOpenKeyExA(key, subKey.c_str(), 0, KEY_SET_VALUE, &h);
     if (rc != ERROR_SUCCESS)
         return rc;
-    rc = RegDeleteValueA(h, valueName.c_str());
+    rc = g_deleteValue(h, valueName.c_str());
     RegCloseKey(h);
     return rc;
 }
+
+void SetDeleteValueHook(RegDeleteValueFn deleteValue) { g_deleteValue = deleteValue ? deleteValue : RegDeleteValueA; }
 
 bool DeleteRegValuePath(HKEY key, const std::string& path, const std::string&)
 {
@@ -100,8 +107,8 @@ bool RunsUnderWow64() {
 // The kernel's name of an open key, such as \REGISTRY\MACHINE\SOFTWARE\Wow6432Node\Vendor; empty
 // when it cannot be asked.
 std::wstring KernelKeyName(HKEY key) {
-    using Fn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-    static const auto queryKey = SystemFunction<Fn>("ntdll.dll", "NtQueryKey");
+    static const auto ntQueryKey = SystemFunction<QueryKeyFn>("ntdll.dll", "NtQueryKey");
+    const QueryKeyFn queryKey = g_queryKey ? g_queryKey : ntQueryKey;
     if (!queryKey) return L"";
     const int KeyNameInformation = 3;
     std::vector<BYTE> info(1024);
@@ -151,25 +158,33 @@ bool StartsWithKey(const std::wstring& name, const std::wstring& prefix, std::ws
 
 }  // namespace
 
-std::string RealKeyName(const std::string& rootName, const std::string& keyPath) {
-    const std::string seen = keyPath.empty() ? rootName : rootName + "\\" + keyPath;
+void SetQueryKeyHook(QueryKeyFn queryKey) { g_queryKey = queryKey; }
+
+bool RealKeyName(const std::string& rootName, const std::string& keyPath, std::string& name) {
+    name = keyPath.empty() ? rootName : rootName + "\\" + keyPath;
     const HKEY root = GetRootKeyHandle(rootName);
-    if (!RunsUnderWow64() || !root || keyPath.empty()) return seen;
+    if (!RunsUnderWow64() || !root || keyPath.empty()) return true;
     HKEY h = nullptr;
-    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return seen;
+    if (RegOpenKeyExA(root, keyPath.c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
     const std::wstring real = KernelKeyName(h);
     RegCloseKey(h);
-    if (Wow64NodeCount(real) <= Wow64NodeCount(FromAnsi(seen))) return seen;
+    if (real.empty()) return false;
+    if (Wow64NodeCount(real) <= Wow64NodeCount(FromAnsi(name))) return true;
 
     std::wstring user, rest;
     if (RegOpenCurrentUser(KEY_QUERY_VALUE, &h) == ERROR_SUCCESS) {
         user = KernelKeyName(h);
         RegCloseKey(h);
     }
-    if (StartsWithKey(real, user, rest)) return "HKEY_CURRENT_USER" + ToAnsi(rest);
-    if (StartsWithKey(real, L"\\REGISTRY\\USER", rest)) return "HKEY_USERS" + ToAnsi(rest);
-    if (StartsWithKey(real, L"\\REGISTRY\\MACHINE", rest)) return "HKEY_LOCAL_MACHINE" + ToAnsi(rest);
-    return seen;
+    if (StartsWithKey(real, user, rest))
+        name = "HKEY_CURRENT_USER" + ToAnsi(rest);
+    else if (StartsWithKey(real, L"\\REGISTRY\\USER", rest))
+        name = "HKEY_USERS" + ToAnsi(rest);
+    else if (StartsWithKey(real, L"\\REGISTRY\\MACHINE", rest))
+        name = "HKEY_LOCAL_MACHINE" + ToAnsi(rest);
+    else
+        return false;  // a place no root name stands for
+    return true;
 }
 
 namespace {

@@ -8,6 +8,9 @@
 bool SetRegStringValue(HKEY key, const std::string& subKey, const std::string& valueName, const std::string& text);
 // Deletes one value of an existing key (never creates the key); the registry's answer.
 LONG DeleteRegValue(HKEY key, const std::string& subKey, const std::string& valueName);
+// Tests replace the system call behind DeleteRegValue; nullptr brings back the real one.
+using RegDeleteValueFn = LONG(WINAPI*)(HKEY, LPCSTR);
+void SetDeleteValueHook(RegDeleteValueFn deleteValue);
 // path is the key path, "\" and the value name; data is not used. Returns false, deleting
 // nothing, when the path holds no "\".
 bool DeleteRegValuePath(HKEY key, const std::string& path, const std::string& data);
@@ -17,8 +20,12 @@ HKEY GetRootKeyHandle(const std::string& rootName);
 // The name of a key for a backup file, root name included: the key as the walk saw it, or, when
 // this process runs under WOW64 and the key it opens lives under a "Wow6432Node" that the seen
 // name lacks, the key's real place, so that a 32-bit and a 64-bit registry editor both put a
-// value back where it was read.
-std::string RealKeyName(const std::string& rootName, const std::string& keyPath);
+// value back where it was read. False when under WOW64 the key cannot be opened or its real
+// name cannot be read: the name seen might then stand for a key of the other view.
+bool RealKeyName(const std::string& rootName, const std::string& keyPath, std::string& name);
+// Tests replace the kernel's key-name query behind RealKeyName; nullptr brings back the real one.
+using QueryKeyFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+void SetQueryKeyHook(QueryKeyFn queryKey);
 // Whether a file or folder exists. Under WOW64 a path counts as missing only when it exists in
 // neither view of the file system.
 bool PathExists(const std::string& path);

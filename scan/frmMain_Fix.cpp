@@ -98,13 +98,14 @@ void frmMain::mnuFix_Click() {
         lvwRegErrors.SetCell(row, 0, LangText(218));
         lvwRegErrors.SetRowColor(row, kFixedColor);
     };
-    // A value named after a missing file has a row for its name and one for its data.
-    std::set<std::string> deleted;
-    auto refKey = [](const RegErrorItemRef& r) { return r.rootKey + '\n' + r.keyPath + '\n' + r.valueName; };
     auto leaveInPlace = [&](int row, const std::wstring& why) {
         notFixed.push_back({row, why});
         lvwRegErrors.SetRowColor(row, kLeftColor);
     };
+    // Each backed-up value is read again: one that changed or went while the message above was
+    // up is left alone, and taken out of the backup before anything is deleted, so that the file
+    // on the disk never holds data older than what the registry holds.
+    std::vector<int> toDelete;
     for (int row = 0; row < n; ++row) {
         if (!lvwRegErrors.Checked(row)) {
             lvwRegErrors.SetRowColor(row, kLeftColor);
@@ -122,18 +123,33 @@ void frmMain::mnuFix_Click() {
                                       : LangTextOr(257, L"it was checked after the backup was written"));
             continue;
         }
-        const RegErrorItemRef& ref = it->second;
+        LONG rc = ERROR_SUCCESS;
+        const ListedValue state = BackedUpValueNow(row, rc);
+        if (state == ListedValue::Gone)
+            markGone(row);
+        else if (state != ListedValue::AsListed)
+            leaveInPlace(row, LeftOutReason(state, rc));
+        else
+            toDelete.push_back(row);
+    }
+    // Should this fail, the whole first file stays; the end of the fix tries again.
+    std::wstring trimError;
+    KeepInLastBackup(toDelete, trimError);
+    trimError.clear();
+
+    // A value named after a missing file has a row for its name and one for its data.
+    std::set<std::string> deleted;
+    auto refKey = [](const RegErrorItemRef& r) { return r.rootKey + '\n' + r.keyPath + '\n' + r.valueName; };
+    std::vector<int> stillShown;
+    for (int row : toDelete) {
+        const RegErrorItemRef& ref = inBackup[row];
         if (deleted.count(refKey(ref))) {
             markFixed(row);
             continue;
         }
-        // Read once more: the value may have changed while the message above was up.
-        HKEY root = GetRootKeyHandle(ref.rootKey);
-        DWORD type = REG_NONE;
-        std::string bytes;
+        // Once more right before the deletion: what the backup holds is what goes.
         LONG rc = ERROR_SUCCESS;
-        const ListedValue state = ReadListedValue(root, ref.keyPath, ref.valueName, lvwRegErrors.Cell(row, 3), type,
-                                                  bytes, rc);
+        const ListedValue state = BackedUpValueNow(row, rc);
         if (state == ListedValue::Gone) {
             markGone(row);
             continue;
@@ -142,25 +158,34 @@ void frmMain::mnuFix_Click() {
             leaveInPlace(row, LeftOutReason(state, rc));
             continue;
         }
+        HKEY root = GetRootKeyHandle(ref.rootKey);
         rc = DeleteRegValue(root, ref.keyPath, ref.valueName);
         if (rc == ERROR_FILE_NOT_FOUND) {
             markGone(row);
             continue;
         }
-        if (rc != ERROR_SUCCESS || !ValueGone(root, ref.keyPath, ref.valueName)) {
-            std::wstring why = LangTextOr(258, L"the registry did not delete the value");
-            if (rc != ERROR_SUCCESS) why += L": " + SystemErrorText(static_cast<DWORD>(rc));
-            leaveInPlace(row, why);
+        if (rc != ERROR_SUCCESS) {
+            leaveInPlace(row, LangTextOr(258, L"the registry did not delete the value") + L": " +
+                                  SystemErrorText(static_cast<DWORD>(rc)));
             continue;
         }
+        // Done as the registry says, even when a value of that name still reads: under
+        // HKEY_CLASSES_ROOT the machine's value shows once the user's is gone, and a program may
+        // write its value again at once. The backup keeps what was deleted.
         markFixed(row);
         deleted.insert(refKey(ref));
+        if (!ValueGone(root, ref.keyPath, ref.valueName)) stillShown.push_back(row);
     }
 
-    // A value that changed or went while the message above was up is in the backup, but was
-    // not deleted: a restore must not put it back.
-    std::wstring trimError;
-    KeepInLastBackup(fixedRows, trimError);
+    // Only values that were not deleted after all need taking out; a fix that deleted nothing
+    // keeps no backup.
+    const bool dropped = fixedRows.empty() ? DropLastBackup(trimError) : false;
+    if (!fixedRows.empty()) KeepInLastBackup(fixedRows, trimError);
+
+    // After a fix the Type column shows longer texts than a scan puts there.
+    const int typeWidth = lvwRegErrors.ColumnWidthPixels(0);
+    AutoSizeColumns(lvwRegErrors, 0);
+    if (lvwRegErrors.ColumnWidthPixels(0) < typeWidth) lvwRegErrors.SetColumnWidthPixels(0, typeWidth);
 
     // The rows not checked, the checked ones left in place and the ones already gone each
     // get a line of their own.
@@ -168,10 +193,16 @@ void frmMain::mnuFix_Click() {
     if (!notFixed.empty())
         text += L"\r\n" + LangTextOr(255, L"Checked entries left in place:") + L" " + std::to_wstring(notFixed.size()) +
                 L".";
+    if (!stillShown.empty())
+        text += L"\r\n" + LangTextOr(282, L"Deleted entries of which a value of the same name still shows:") + L" " +
+                std::to_wstring(stillShown.size()) + L".";
     if (gone > 0)
         text += L"\r\n" +
                 LangTextOr(256, L"Checked entries that were already gone (nothing to back up or delete):") + L" " +
                 std::to_wstring(gone) + L".";
+    for (int row : stillShown)
+        notFixed.push_back({row, LangTextOr(283, L"deleted, but a value of this name still shows: another key's value "
+                                                 L"shows through, or a program wrote it again")});
     if (!notFixed.empty()) {
         text += L"\r\n";
         const size_t shown = notFixed.size() < 10 ? notFixed.size() : 10;
@@ -183,6 +214,7 @@ void frmMain::mnuFix_Click() {
         }
         if (shown < notFixed.size()) text += L"\r\n...";
     }
+    if (dropped) text += L"\r\n\r\n" + LangTextOr(281, L"Nothing was deleted, so no backup was kept.");
     if (!trimError.empty())
         text += L"\r\n\r\n" + LangTextOr(267, L"The backup still holds the entries left in place:") + L"\r\n" +
                 trimError;

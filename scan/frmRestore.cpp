@@ -75,6 +75,33 @@ std::wstring DateFromName(const std::wstring& name) {
     return s;
 }
 
+// Whether a file holds anything for the registry editor to import: a line after the first (the
+// format's header) that is neither blank nor a comment. A backup of a fix that kept nothing, or a
+// file cut off after its header, holds none. A file that cannot be read is left to the editor.
+bool HoldsSomethingToImport(const std::wstring& path) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return true;
+    std::string bytes;
+    char chunk[65536];
+    DWORD got = 0;
+    bool read = true;
+    while ((read = ReadFile(f, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) bytes.append(chunk, got);
+    CloseHandle(f);
+    if (!read) return true;
+    // A Unicode export: its characters' low bytes tell lines apart as well.
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    size_t line = bytes.find('\n');
+    while (line != std::string::npos) {
+        const size_t start = bytes.find_first_not_of(" \t\r\n", line);
+        if (start == std::string::npos) return false;
+        if (bytes[start] != ';') return true;
+        line = bytes.find('\n', start);
+    }
+    return false;
+}
+
 }  // namespace
 
 void SetStartProgramHook(StartProgramFn start) { g_start = start ? start : StartProgram; }
@@ -202,7 +229,17 @@ void frmRestore::mnuRestore_Click() {
         // A blank after /s: Wine's registry editor takes "/s"<path>" for a file named
         // "/s<path>" and imports nothing; the blank is read alike everywhere.
         // Wide, so that the file handed over is the file listed, whatever its name holds.
-        const std::wstring line = L"regedit.exe /s \"" + FromAnsi(BackupFolder()) + L"\\" + tag + L"\"";
+        const std::wstring file = FromAnsi(BackupFolder()) + L"\\" + tag;
+        // The editor would import nothing and the window would say it was handed over.
+        if (!HoldsSomethingToImport(file)) {
+            ui::MsgBox(LangTextOr(285, L"This backup holds no values to import, so it was not handed to the registry "
+                                       L"editor."),
+                       MB_OK | MB_ICONINFORMATION);
+            if (!IsLoaded()) return;
+            ++restored;
+            continue;
+        }
+        const std::wstring line = L"regedit.exe /s \"" + file + L"\"";
         DWORD error = 0;
         if (!RunProgram(line, SW_SHOWMINIMIZED, &error)) {
             ui::MsgBox(LangTextOr(266, L"The registry editor could not be started:") + L"\r\n" + line + L"\r\n" +

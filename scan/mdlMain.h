@@ -77,8 +77,21 @@ ListedValue ReadListedValue(HKEY root, const std::string& keyPath, const std::st
                             const std::wstring& shown, DWORD& type, std::string& bytes, LONG& rc);
 // The words for a value left alone because of its state.
 std::wstring LeftOutReason(ListedValue state, LONG rc);
+// A value as the wide registry functions give it. The fix deletes a value only while it still
+// holds exactly what its backup holds: the ANSI functions show "?" and a snowman alike, and a row
+// shows only the first string of a multi-string.
+struct ExactValue {
+    DWORD type = REG_NONE;
+    std::string bytes;
+    bool operator==(const ExactValue& other) const { return type == other.type && bytes == other.bytes; }
+};
+// The registry's answer; `value` holds the type and bytes when it is 0.
+LONG ReadExactValue(HKEY root, const std::string& keyPath, const std::string& name, ExactValue& value);
+// How the value of a row of the last backup stands now against what the backup holds: AsListed
+// while it holds exactly that. A row the backup does not hold gives Unreadable.
+ListedValue BackedUpValueNow(int row, LONG& rc);
 // Writes the checked rows of the main window's error list into a new backup file, never over
-// an existing one. Returns false, leaving no file behind, when the file cannot be made or
+// an existing one and never half-written under a backup's name. Returns false, leaving no file behind, when the file cannot be made or
 // written; `path` is the backup file's full path and `error` says what failed. `saved`
 // receives the rows written (their values may be deleted now), `leftOut` the checked rows
 // that could not be written.
@@ -87,6 +100,8 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
 // Writes the last backup again holding only the values of `rows` (the rows the fix deleted), so
 // that a restore puts back nothing the fix left in place. A failure keeps the first file whole.
 bool KeepInLastBackup(const std::vector<int>& rows, std::wstring& error);
+// Removes the last backup: a fix that deleted nothing leaves no backup behind.
+bool DropLastBackup(std::wstring& error);
 
 // The missing-file search's walk: adds every entry of `folder` and the folders below it whose
 // name matches `pattern` (the find functions' wildcards) to the search window's list, counting

@@ -134,28 +134,28 @@ bool ReadsAs(const std::wstring& name, const std::string& ansi) {
 
 bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-// Whether the string data of a value that the ANSI functions read has an ANSI form: the
-// value read again through the wide functions.
-bool DataHasAnsiForm(HKEY root, const std::string& keyPath, const std::string& name) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExW(root, FromAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return false;
-    const std::wstring wname = FromAnsi(name);
-    DWORD type = REG_NONE, size = 0;
-    LONG rc = RegQueryValueExW(h, wname.c_str(), nullptr, &type, nullptr, &size);
-    std::wstring data;
-    for (int attempt = 0; rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA; ++attempt) {
-        data.assign(size / sizeof(wchar_t) + 1, L'\0');
-        DWORD got = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-        rc = RegQueryValueExW(h, wname.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &got);
-        if (rc == ERROR_SUCCESS) {
-            data.resize(got / sizeof(wchar_t));
-            break;
-        }
-        if (rc != ERROR_MORE_DATA || attempt == 8) break;
-        size = got > size ? got : size * 2 + 64;
-    }
-    RegCloseKey(h);
-    return rc == ERROR_SUCCESS && (!IsTextType(type) || HasAnsiForm(data.data(), data.size()));
+// What the registry editor stores for a value line made from the ANSI form of a value: string
+// data of a REGEDIT4 file is ANSI text, turned into the wide form as it is imported.
+std::string AsImported(DWORD type, const std::string& ansi) {
+    if (!IsTextType(type)) return ansi;
+    const std::wstring wide = FromAnsi(ansi);
+    return std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * sizeof(wchar_t));
+}
+
+// Why a backup line cannot give the wide data of a string value back exactly; empty when it can.
+std::wstring WhyNotExact(const ExactValue& value) {
+    if (!IsTextType(value.type)) return std::wstring();
+    // An import closes string data with a NUL and keeps whole characters only.
+    const std::string& b = value.bytes;
+    if (b.size() < 2 || b.size() % 2 != 0 || b[b.size() - 1] != '\0' || b[b.size() - 2] != '\0')
+        return LangTextOr(280, L"its text data does not end with a NUL character or has an odd length, which a "
+                               L"backup file cannot hold exactly");
+    const std::wstring wide(reinterpret_cast<const wchar_t*>(b.data()), b.size() / sizeof(wchar_t));
+    // A character the code page lacks comes back as "?" or a look-alike.
+    if (FromAnsi(ToAnsi(wide)) != wide)
+        return LangTextOr(263, L"its data holds characters outside the system's code page, which a backup file "
+                               L"cannot hold");
+    return std::wstring();
 }
 
 // Whether a row's value name, not found by the ANSI functions, reads the name of a value that
@@ -175,23 +175,12 @@ bool StandsForNameWithoutAnsiForm(HKEY root, const std::string& keyPath, const s
     return lossy;
 }
 
-// Makes the file without ever replacing one: a second backup within the same second gets
-// " (2)", " (3)", ... behind the date's parenthesis.
-HANDLE CreateBackupFile(const std::string& folder, const std::string& stamp, std::string& path, DWORD& error) {
-    for (int n = 1; n < 1000; ++n) {
-        path = folder + "\\Backup (" + stamp + ")" + (n > 1 ? " (" + std::to_string(n) + ")" : "") + ".reg";
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (f != INVALID_HANDLE_VALUE) return f;
-        error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
-    }
-    return INVALID_HANDLE_VALUE;
-}
-
 // One value of a backup: its row, the key it goes under and its value line.
 struct BackupEntry {
     int row;
     std::string key, line;
+    RegErrorItemRef ref;
+    ExactValue value;  // as read when the line was written
 };
 // The last backup written and what it holds, so that the fix can take out what it left alone.
 std::string g_lastBackup;
@@ -216,6 +205,26 @@ bool WriteAndClose(HANDLE f, const std::string& content, DWORD& code) {
         ok = false;
         code = GetLastError();
     }
+    return ok;
+}
+
+// Writes the text into `temp`, flushed, and only then gives it the name `path`: a backup's name
+// never stands for a file that is not whole, whenever the program is ended. A failure leaves
+// `path` as it was and no `temp` behind.
+bool WriteWhole(const std::string& temp, const std::string& path, const std::string& content, bool replace,
+                DWORD& code, bool* made = nullptr) {
+    HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (made) *made = f != INVALID_HANDLE_VALUE;
+    if (f == INVALID_HANDLE_VALUE) {
+        code = GetLastError();
+        return false;
+    }
+    bool ok = WriteAndClose(f, content, code);
+    if (ok && !MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0))) {
+        code = GetLastError();
+        ok = false;
+    }
+    if (!ok) DeleteFileA(temp.c_str());
     return ok;
 }
 
@@ -244,6 +253,43 @@ std::wstring LeftOutReason(ListedValue state, LONG rc) {
         return LangTextOr(265, L"its value could not be read:") + L" " + SystemErrorText(static_cast<DWORD>(rc));
     default: return std::wstring();
     }
+}
+
+LONG ReadExactValue(HKEY root, const std::string& keyPath, const std::string& name, ExactValue& value) {
+    HKEY h = nullptr;
+    LONG rc = RegOpenKeyExW(root, FromAnsi(keyPath).c_str(), 0, KEY_QUERY_VALUE, &h);
+    if (rc != ERROR_SUCCESS) return rc;
+    const std::wstring wname = FromAnsi(name);
+    DWORD size = 0;
+    rc = RegQueryValueExW(h, wname.c_str(), nullptr, &value.type, nullptr, &size);
+    for (int attempt = 0; rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA; ++attempt) {
+        value.bytes.assign(size, '\0');
+        DWORD got = size;
+        rc = RegQueryValueExW(h, wname.c_str(), nullptr, &value.type,
+                              size ? reinterpret_cast<BYTE*>(&value.bytes[0]) : nullptr, &got);
+        if (rc == ERROR_SUCCESS) {
+            value.bytes.resize(got);
+            break;
+        }
+        // The value grew between the calls.
+        if (rc != ERROR_MORE_DATA || attempt == 8) break;
+        size = got > size ? got : size * 2 + 64;
+    }
+    RegCloseKey(h);
+    return rc;
+}
+
+ListedValue BackedUpValueNow(int row, LONG& rc) {
+    rc = ERROR_NOT_FOUND;
+    // The entries are in row order.
+    auto e = std::lower_bound(g_lastEntries.begin(), g_lastEntries.end(), row,
+                              [](const BackupEntry& b, int r) { return b.row < r; });
+    if (e == g_lastEntries.end() || e->row != row) return ListedValue::Unreadable;
+    ExactValue now;
+    rc = ReadExactValue(GetRootKeyHandle(e->ref.rootKey), e->ref.keyPath, e->ref.valueName, now);
+    if (rc == ERROR_FILE_NOT_FOUND) return ListedValue::Gone;
+    if (rc != ERROR_SUCCESS) return ListedValue::Unreadable;
+    return now == e->value ? ListedValue::AsListed : ListedValue::Changed;
 }
 
 bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved,
@@ -285,7 +331,6 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
             leave(LangTextOr(262, L"its root key is unknown"));
             continue;
         }
-        const std::string key = RealKeyName(ref.rootKey, ref.keyPath);
         const std::string nameText = ref.valueName.empty() ? "@" : "\"" + Escape(ref.valueName) + "\"";
 
         DWORD type = REG_NONE;
@@ -302,34 +347,54 @@ bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<in
             if (leftOut) leftOut->push_back({row, LeftOutReason(state, rc), state == ListedValue::Gone});
             continue;
         }
-        if (IsTextType(type) && !DataHasAnsiForm(root, ref.keyPath, ref.valueName)) {
-            leave(LangTextOr(263, L"its data holds characters outside the system's code page, which a backup file "
-                                  L"cannot hold"));
+        // Under WOW64 the name seen may stand for a key of the other view: a backup must name
+        // the key where the value really lives, or not hold it.
+        std::string key;
+        if (!RealKeyName(ref.rootKey, ref.keyPath, key)) {
+            leave(LangTextOr(284, L"the real place of its key in the registry could not be learned, so a backup "
+                                  L"could not put it back there"));
             continue;
         }
-        entries.push_back({row, key, ValueLine(nameText, type, bytes)});
+        // The value as the wide functions give it: the line written from its ANSI form must give
+        // back exactly these bytes.
+        ExactValue exact;
+        rc = ReadExactValue(root, ref.keyPath, ref.valueName, exact);
+        if (rc != ERROR_SUCCESS) {
+            const ListedValue now = rc == ERROR_FILE_NOT_FOUND ? ListedValue::Gone : ListedValue::Unreadable;
+            if (leftOut) leftOut->push_back({row, LeftOutReason(now, rc), now == ListedValue::Gone});
+            continue;
+        }
+        std::wstring why = WhyNotExact(exact);
+        if (why.empty() && !(AsImported(type, bytes) == exact.bytes && type == exact.type))
+            why = LeftOutReason(ListedValue::Changed, rc);  // it changed between the two reads
+        if (!why.empty()) {
+            leave(why);
+            continue;
+        }
+        entries.push_back({row, key, ValueLine(nameText, type, bytes), ref, std::move(exact)});
         if (saved) saved->push_back(row);
     }
 
-    DWORD code = 0;
-    HANDLE f = CreateBackupFile(folder, stamp, path, code);
-    if (f == INVALID_HANDLE_VALUE) {
-        error = FileFault(LangTextOr(253, L"The backup file could not be created:"), path, code);
-        if (saved) saved->clear();
-        return false;
+    // The first free name; a second backup within the same second gets " (2)", " (3)", ...
+    // behind the date's parenthesis.
+    DWORD code = ERROR_FILE_EXISTS;
+    bool made = false;
+    for (int n = 1; n < 1000; ++n) {
+        path = folder + "\\Backup (" + stamp + ")" + (n > 1 ? " (" + std::to_string(n) + ")" : "") + ".reg";
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) continue;
+        // On the disk before anything is deleted: after a crash the backup must not be the part
+        // of the fix that is lost.
+        if (WriteWhole(path + ".new", path, BackupText(entries), false, code, &made)) {
+            g_lastBackup = path;
+            g_lastEntries = std::move(entries);
+            return true;
+        }
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) break;
     }
-    // On the disk before anything is deleted: after a crash the backup must not be the part
-    // of the fix that is lost.
-    if (!WriteAndClose(f, BackupText(entries), code)) {
-        // A half-written backup would only mislead a later restore.
-        DeleteFileA(path.c_str());
-        error = FileFault(LangTextOr(254, L"The backup file could not be written:"), path, code);
-        if (saved) saved->clear();
-        return false;
-    }
-    g_lastBackup = path;
-    g_lastEntries = std::move(entries);
-    return true;
+    error = made ? FileFault(LangTextOr(254, L"The backup file could not be written:"), path, code)
+                 : FileFault(LangTextOr(253, L"The backup file could not be created:"), path, code);
+    if (saved) saved->clear();
+    return false;
 }
 
 bool KeepInLastBackup(const std::vector<int>& rows, std::wstring& error) {
@@ -339,21 +404,22 @@ bool KeepInLastBackup(const std::vector<int>& rows, std::wstring& error) {
     for (const BackupEntry& e : g_lastEntries)
         if (std::binary_search(sorted.begin(), sorted.end(), e.row)) kept.push_back(e);
     if (kept.size() == g_lastEntries.size()) return true;
-    // Written beside it and moved over it, so that a failure leaves the whole first file.
-    const std::string temp = g_lastBackup + ".new";
+    // A failure leaves the whole first file.
     DWORD code = 0;
-    HANDLE f = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) code = GetLastError();
-    bool ok = f != INVALID_HANDLE_VALUE && WriteAndClose(f, BackupText(kept), code);
-    if (ok && !MoveFileExA(temp.c_str(), g_lastBackup.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        code = GetLastError();
-        ok = false;
-    }
-    if (!ok) {
-        DeleteFileA(temp.c_str());
+    if (!WriteWhole(g_lastBackup + ".new", g_lastBackup, BackupText(kept), true, code)) {
         error = FileFault(LangTextOr(254, L"The backup file could not be written:"), g_lastBackup, code);
         return false;
     }
     g_lastEntries = std::move(kept);
+    return true;
+}
+
+bool DropLastBackup(std::wstring& error) {
+    const DWORD code = g_lastBackup.empty() || DeleteFileA(g_lastBackup.c_str()) ? ERROR_SUCCESS : GetLastError();
+    if (code != ERROR_SUCCESS && code != ERROR_FILE_NOT_FOUND) {
+        error = FileFault(LangTextOr(286, L"The backup file could not be removed:"), g_lastBackup, code);
+        return false;
+    }
+    g_lastEntries.clear();
     return true;
 }

@@ -77,6 +77,44 @@ void Report(const std::string& sub, const std::string& name) {
     frmMain::Get().cReg_SearchFound("HKEY_CURRENT_USER", Key(sub) + "\\" + name, bytes.c_str(), 2, name);
 }
 
+// The bytes of a wide text, without a closing NUL.
+std::string W(const std::wstring& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+const std::string Z("\0\0", 2);  // a wide NUL
+// Exact type and bytes through the native call, as any program may store them (the Win32 wide
+// call would close string data with a NUL).
+void SetNative(const std::string& sub, const std::wstring& name, DWORD type, const std::string& bytes) {
+    struct Name { USHORT length, maximum; const wchar_t* buffer; } us = {
+        static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2), name.c_str()};
+    using Fn = LONG(NTAPI*)(HANDLE, Name*, ULONG, ULONG, const void*, ULONG);
+    static const auto set = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtSetValueKey")));
+    HKEY h = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, FromAnsi(Key(sub)).c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &h, nullptr));
+    EXPECT_EQ(0, set(h, &us, 0, type, bytes.data(), static_cast<ULONG>(bytes.size())));
+    RegCloseKey(h);
+}
+// Type and bytes as the wide functions give them; type REG_NONE and no bytes when there is no value.
+std::pair<DWORD, std::string> ReadWide(const std::string& sub, const std::wstring& name) {
+    DWORD type = REG_NONE, size = 1 << 16;
+    std::string bytes(size, '\0');
+    if (RegGetValueW(HKEY_CURRENT_USER, FromAnsi(Key(sub)).c_str(), name.c_str(), RRF_RT_ANY | RRF_NOEXPAND, &type,
+                     &bytes[0], &size) != ERROR_SUCCESS)
+        return {REG_NONE, ""};
+    bytes.resize(size);
+    return {type, bytes};
+}
+// The only backup of the folder, as it is on the disk now.
+std::string TheBackup() {
+    WIN32_FIND_DATAA fd;
+    HANDLE found = FindFirstFileA((BackupFolder() + "\\*.reg").c_str(), &fd);
+    if (found == INVALID_HANDLE_VALUE) return "";
+    FindClose(found);
+    return ReadFileBytes(BackupFolder() + "\\" + fd.cFileName);
+}
+
 void NoEnd() {}
 
 class Fix : public ::testing::Test {
@@ -160,26 +198,35 @@ TEST_F(Fix, WritesTheCheckedRowsAsRegedit4ThenDeletesExactlyThoseValues) {
     for (int r = 0; r < 6; ++r) ExpectRow(r, r != 3);
     EXPECT_EQ(L"", f.lblCurrentKey.Text());
 
-    // A fix run again finds the values gone: it backs up and deletes nothing and says so. Each
-    // fix writes a file of its own: two within one second get " (2)" behind the date's parenthesis.
+    // A fix run again finds the values gone: it deletes nothing, says so and keeps no backup.
+    {
+        MessageBoxCapture again;
+        const std::string none = RunFix(again);
+        EXPECT_FALSE(none.empty());
+        EXPECT_FALSE(FileExists(none));
+        ASSERT_EQ(2u, again.boxes.size());
+        EXPECT_EQ(Left(1) + L"\r\n" + LangText(256) + L" 5.\r\n\r\n" + LangText(281), again.boxes[1].text);
+        EXPECT_EQ(LangText(250), f.lvwRegErrors.Cell(0, 0));
+        EXPECT_EQ(Blue, f.lvwRegErrors.RowColor(0));
+    }
+    // Each fix writes a file of its own: two within one second get " (2)" behind the date's
+    // parenthesis.
     bool proved = false;
     for (int attempt = 0; attempt < 5 && !proved; ++attempt) {
         RemoveFolderTree(BackupFolder());
         SYSTEMTIME t0, t1;
         GetLocalTime(&t0);
+        Set("A", "Plain", Gone + "plain.exe");
         MessageBoxCapture one;
         const std::string first = RunFix(one);
+        Set("A", "Plain", Gone + "plain.exe");
         MessageBoxCapture two;
         const std::string next = RunFix(two);
         GetLocalTime(&t1);
         if (t0.wSecond != t1.wSecond) continue;  // the clock moved on between the two
         proved = true;
         EXPECT_EQ(first.substr(0, first.size() - 4) + " (2).reg", next);
-        EXPECT_EQ("REGEDIT4\r\n", ReadFileBytes(next));
-        ASSERT_EQ(2u, two.boxes.size());
-        EXPECT_EQ(Left(1) + L"\r\n" + LangText(256) + L" 5.", two.boxes[1].text);
-        EXPECT_EQ(LangText(250), f.lvwRegErrors.Cell(0, 0));
-        EXPECT_EQ(Blue, f.lvwRegErrors.RowColor(0));
+        EXPECT_EQ(ReadFileBytes(first), ReadFileBytes(next));
     }
     EXPECT_TRUE(proved);
     EXPECT_EQ(1u, TakeSnapshot().size());
@@ -328,7 +375,9 @@ TEST_F(Fix, FixesThatDeleteNothing) {
         if (boxes.boxes.size() == 1) f.lvwRegErrors.SetChecked(1, true);
         return IDOK;
     });
-    EXPECT_EQ("REGEDIT4\r\n", ReadFileBytes(RunFix(boxes)));
+    const std::string path = RunFix(boxes);
+    EXPECT_FALSE(path.empty());
+    EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(before, TakeSnapshot());
     ExpectRow(0, false);
     ExpectRow(1, false);
@@ -420,17 +469,29 @@ static BOOL WINAPI RefusedFlush(HANDLE) {
     SetLastError(ERROR_IO_DEVICE);
     return FALSE;
 }
-static bool g_valueAtFlush = false;
+static bool g_valueAtFlush = false, g_namedAtWrite = false;
 static int g_flushes = 0;
-static BOOL WINAPI SecondFlushRefused(HANDLE f) { return ++g_flushes == 2 ? RefusedFlush(f) : FlushFileBuffers(f); }
+static BOOL WINAPI LaterFlushesRefused(HANDLE f) { return ++g_flushes >= 2 ? RefusedFlush(f) : FlushFileBuffers(f); }
+// Whether a file of the backup folder already has a backup's name.
+static bool BackupNamed() {
+    WIN32_FIND_DATAA fd;
+    HANDLE found = FindFirstFileA((BackupFolder() + "\\*.reg").c_str(), &fd);
+    if (found != INVALID_HANDLE_VALUE) FindClose(found);
+    return found != INVALID_HANDLE_VALUE;
+}
+static BOOL WINAPI WatchedWrite(HANDLE f, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED o) {
+    g_namedAtWrite = g_namedAtWrite || BackupNamed();
+    return WriteFile(f, data, size, written, o);
+}
 static BOOL WINAPI WatchedFlush(HANDLE f) {
     g_valueAtFlush = ValueExists(HKEY_CURRENT_USER, Key("A"), "One");
+    g_namedAtWrite = g_namedAtWrite || BackupNamed();
     return FlushFileBuffers(f);
 }
 
-// The backup is on the disk before the first deletion. A write that stops short (a full disk
-// gives no error code) or a flush the system refuses deletes nothing; the message names the
-// file and the cause, and no part-written backup stays.
+// The backup is on the disk, whole and only then under its name, before the first deletion. A
+// write that stops short (a full disk gives no error code) or a flush the system refuses deletes
+// nothing; the message names the file and the cause, and no part-written backup stays.
 TEST_F(Fix, ABackupThatDoesNotReachTheDiskWhole) {
     struct Case {
         WriteFileFn write;
@@ -438,14 +499,14 @@ TEST_F(Fix, ABackupThatDoesNotReachTheDiskWhole) {
         DWORD error;  // 0: the fix goes through
     };
     const Case cases[] = {{ShortWrite, nullptr, ERROR_DISK_FULL}, {nullptr, RefusedFlush, ERROR_IO_DEVICE},
-                          {nullptr, WatchedFlush, 0}};
+                          {WatchedWrite, WatchedFlush, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
         Set("A", "One", Gone + "one.exe");
         f.lvwRegErrors.Clear();
         Report("A", "One");
         f.lvwRegErrors.SetChecked(0, true);
-        g_valueAtFlush = false;
+        g_valueAtFlush = g_namedAtWrite = false;
         SetWriteFileHook(c.write);
         SetFlushFileHook(c.flush);
         MessageBoxCapture boxes;
@@ -461,7 +522,9 @@ TEST_F(Fix, ABackupThatDoesNotReachTheDiskWhole) {
         if (found != INVALID_HANDLE_VALUE) FindClose(found);
         RemoveFolderTree(BackupFolder());
         if (c.error == 0) {
+            // A program ended while the backup is written leaves no part of it under a backup's name.
             EXPECT_TRUE(g_valueAtFlush);
+            EXPECT_FALSE(g_namedAtWrite);
             continue;
         }
         EXPECT_EQ(static_cast<unsigned>(MB_OK | MB_ICONERROR), boxes.boxes[0].flags);
@@ -476,10 +539,12 @@ TEST_F(Fix, ABackupThatDoesNotReachTheDiskWhole) {
 // was up, the first file stays whole and the last message says that it still holds the entry.
 TEST_F(Fix, ABackupThatCannotBeTrimmedStaysWhole) {
     Set("A", "One", Gone + "one.exe");
+    Set("A", "Two", Gone + "two.exe");
     Report("A", "One");
-    f.lvwRegErrors.SetChecked(0, true);
+    Report("A", "Two");
+    f.mnuCheckAll_Click();
     g_flushes = 0;
-    SetFlushFileHook(SecondFlushRefused);
+    SetFlushFileHook(LaterFlushesRefused);
     MessageBoxCapture boxes;
     SetMessageBoxHook([&](const std::wstring& text, const std::wstring& title, unsigned flags) {
         boxes.boxes.push_back({text, title, flags});
@@ -496,6 +561,143 @@ TEST_F(Fix, ABackupThatCannotBeTrimmedStaysWhole) {
     EXPECT_NE(std::string::npos, ReadFileBytes(path).find("\"One\"=\"C:\\\\halvren-test\\\\fix-gone\\\\one.exe\""));
     EXPECT_FALSE(FileExists(path + ".new"));
     EXPECT_TRUE(ValueExists(HKEY_CURRENT_USER, Key("A"), "One"));
+    EXPECT_FALSE(ValueExists(HKEY_CURRENT_USER, Key("A"), "Two"));
+}
+
+std::string g_backupAtDelete;
+static LONG WINAPI WatchedDelete(HKEY key, LPCSTR name) {
+    if (g_backupAtDelete.empty()) g_backupAtDelete = TheBackup();
+    return RegDeleteValueA(key, name);
+}
+
+// Changes the rows cannot show, made while the first message is up (a later string of a
+// multi-string, the type, the bytes after a NUL, a snowman for "?", a full-width "a"), and
+// string data a REGEDIT4 line cannot give back (no closing NUL, an odd length): those values
+// stay, with their reasons, and the backup holds only the value deleted, before the first
+// deletion already.
+TEST_F(Fix, DeletesOnlyWhatItsBackupHoldsByteForByte) {
+    const std::wstring g = FromAnsi(Gone);
+    struct Case {
+        const wchar_t* name;
+        DWORD type;
+        std::string bytes;
+        DWORD lateType;  // 0: not changed
+        std::string late;
+        int reason;  // 0: deleted
+    };
+    const std::vector<Case> cases = {
+        {L"Keep", REG_MULTI_SZ, W(g + L"keep.exe") + Z + W(L"two") + Z + Z, 0, "", 0},
+        {L"Multi", REG_MULTI_SZ, W(g + L"m.exe") + Z + W(L"two") + Z + Z, REG_MULTI_SZ,
+         W(g + L"m.exe") + Z + W(L"TWO") + Z + Z, 259},
+        {L"ToMulti", REG_SZ, W(g + L"t.exe") + Z, REG_MULTI_SZ, W(g + L"t.exe") + Z + Z, 259},
+        {L"ToSz", REG_MULTI_SZ, W(g + L"u.exe") + Z + Z, REG_SZ, W(g + L"u.exe") + Z + Z, 259},
+        {L"Nul", REG_SZ, W(g + L"n.exe") + Z + W(L"tail") + Z, REG_SZ, W(g + L"n.exe") + Z + W(L"TAIL") + Z, 259},
+        {L"Snow", REG_SZ, W(g + L"s?.exe") + Z, REG_SZ, W(g + L"s\u2603.exe") + Z, 259},
+        {L"FullWidth", REG_SZ, W(g + L"wa.exe") + Z, REG_SZ, W(g + L"w\uff41.exe") + Z, 259},
+        {L"NoNul", REG_SZ, W(g + L"x.exe"), 0, "", 280},
+        {L"Odd", REG_SZ, W(g + L"o.exe") + Z + std::string(1, '\0'), 0, "", 280},
+        {L"MultiNoNul", REG_MULTI_SZ, W(g + L"mn.exe"), 0, "", 280},
+    };
+    for (const Case& c : cases) SetNative("A", c.name, c.type, c.bytes);
+    for (const Case& c : cases) Report("A", ToAnsi(c.name));
+    f.mnuCheckAll_Click();
+    MessageBoxCapture boxes;
+    SetMessageBoxHook([&](const std::wstring& text, const std::wstring& title, unsigned flags) {
+        boxes.boxes.push_back({text, title, flags});
+        if (boxes.boxes.size() == 1)
+            for (const Case& c : cases)
+                if (c.lateType) SetNative("A", c.name, c.lateType, c.late);
+        return IDOK;
+    });
+    g_backupAtDelete.clear();
+    SetDeleteValueHook(WatchedDelete);
+    const std::string path = RunFix(boxes);
+    SetDeleteValueHook(nullptr);
+
+    ASSERT_EQ(2u, boxes.boxes.size());
+    const std::wstring& last = boxes.boxes[1].text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToAnsi(c.name));
+        const auto now = ReadWide("A", c.name);
+        if (c.reason == 0) {
+            EXPECT_EQ(REG_NONE, now.first);
+            continue;
+        }
+        EXPECT_EQ(c.lateType ? c.lateType : c.type, now.first);
+        EXPECT_EQ(c.lateType ? c.late : c.bytes, now.second);
+        EXPECT_NE(std::wstring::npos, last.find(L"\\A\\" + std::wstring(c.name) + L": " + LangText(c.reason) + L"."))
+            << last;
+    }
+    const std::string backup = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Key("A") + "]\r\n\"Keep\"=hex(7):" +
+                               "43,3a,5c,68,61,6c,76,72,65,6e,2d,74,65,73,74,5c,66,69,78,2d,67,\\\r\n" +
+                               "  6f,6e,65,5c,6b,65,65,70,2e,65,78,65,00,74,77,6f,00,00\r\n";
+    EXPECT_EQ(backup, g_backupAtDelete);
+    EXPECT_EQ(backup, ReadFileBytes(path));
+    ASSERT_TRUE(ImportWithRegedit(path));
+    EXPECT_EQ(std::make_pair(cases[0].type, cases[0].bytes), ReadWide("A", L"Keep"));
+}
+
+// A deletion the registry reports as done is done, and its backup entry stays, even when a value
+// of that name reads again at once (the machine's class under HKEY_CLASSES_ROOT, a program that
+// writes its value back); only a refused deletion is taken out of the backup.
+static LONG WINAPI WriteBackOrRefuse(HKEY key, LPCSTR name) {
+    if (strcmp(name, "Refused") == 0) return ERROR_ACCESS_DENIED;
+    const LONG rc = RegDeleteValueA(key, name);
+    if (strcmp(name, "Back") == 0) RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>("again"), 6);
+    return rc;
+}
+TEST_F(Fix, ADeletionTheRegistryReportsDoneCountsAsDone) {
+    for (const char* name : {"Back", "Refused", "Plain"}) {
+        Set("A", name, Gone + name + ".exe");
+        Report("A", name);
+    }
+    f.mnuCheckAll_Click();
+    SetDeleteValueHook(WriteBackOrRefuse);
+    MessageBoxCapture boxes;
+    const std::string path = RunFix(boxes);
+    SetDeleteValueHook(nullptr);
+    ExpectRow(0, true);
+    EXPECT_EQ(Blue, f.lvwRegErrors.RowColor(1));
+    ExpectRow(2, true);
+    const std::string line = "\"=\"C:\\\\halvren-test\\\\fix-gone\\\\";
+    EXPECT_EQ("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\" + Key("A") + "]\r\n\"Back" + line + "Back.exe\"\r\n\"Plain" + line +
+                  "Plain.exe\"\r\n",
+              ReadFileBytes(path));
+    ASSERT_EQ(2u, boxes.boxes.size());
+    const std::wstring at = L"\r\nHKEY_CURRENT_USER\\" + FromAnsi(Key("A")) + L"\\";
+    EXPECT_EQ(Left(0) + L"\r\n" + LangText(255) + L" 1.\r\n" + LangText(282) + L" 1.\r\n" + at + L"Refused: " +
+                  LangText(258) + L": " + SystemErrorText(ERROR_ACCESS_DENIED) + at + L"Back: " + LangText(283) + L".",
+              boxes.boxes[1].text);
+}
+
+// After a fix the Type column shows its new texts whole, in every language.
+TEST_F(Fix, TheTypeColumnFitsWhatTheFixWrites) {
+    SettingGuard language("curLang");
+    for (const char* name : {"English", "Deutsch", "Polish"}) {
+        SCOPED_TRACE(name);
+        SaveSetting("curLang", name);
+        ClearLanguageTable();
+        ASSERT_TRUE(LoadLanguage());
+        f.lvwRegErrors.Clear();
+        for (const char* value : {"Gone", "Fixed"}) {
+            Set("A", value, Gone + value + ".exe");
+            Report("A", value);
+        }
+        f.mnuCheckAll_Click();
+        DeleteRegValue(HKEY_CURRENT_USER, Key("A"), "Gone");
+        MessageBoxCapture boxes;
+        RunFix(boxes);
+        for (int row = 0; row < 2; ++row) {
+            const std::wstring text = f.lvwRegErrors.Cell(row, 0);
+            EXPECT_EQ(LangText(row == 0 ? 250 : 218), text);
+            RECT label = {LVIR_LABEL, 0, 0, 0};
+            ASSERT_TRUE(SendMessageW(f.lvwRegErrors.hwnd, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&label)));
+            const int width = static_cast<int>(
+                SendMessageW(f.lvwRegErrors.hwnd, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
+            EXPECT_LE(width, label.right - label.left) << ToAnsi(text);
+        }
+    }
+    UseEnglish();
 }
 
 // Under a multi-byte code page (Japanese, 932) the second byte of a character may be "\" or

@@ -49,7 +49,8 @@ protected:
         if (frmRestore::Get().IsLoaded()) frmRestore::Get().Unload();
         DeleteTree(HKEY_CURRENT_USER, Base);
     }
-    void Put(const std::string& name, const std::string& bytes = "REGEDIT4\r\n") {
+    void Put(const std::string& name,
+             const std::string& bytes = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\HalvrenTest\\Restore]\r\n\"x\"=\"1\"\r\n") {
         ASSERT_TRUE(WriteFileBytes(BackupFolder() + "\\" + name, bytes));
     }
 
@@ -126,6 +127,28 @@ TEST_F(Restore, AnEmptyOrMissingBackupFolderSaysSoAndCloses) {
         EXPECT_FALSE(frmRestore::Get().IsLoaded());
     }
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(BackupFolder().c_str()));  // made again
+}
+
+// A file with nothing to import after its header (what a cut-off write leaves) is not handed to
+// the editor, which would import nothing while the window said it did: the window says so.
+TEST_F(Restore, ABackupWithNoValueToImportSaysSo) {
+    Put("Backup (01-01-2009 10;00;00).reg", "REGEDIT4\r\n");
+    Put("Backup (02-01-2009 10;00;00).reg", "");
+    Put("Backup (03-01-2009 10;00;00).reg", "REGEDIT4\r\n\r\n; a comment\r\n  \r\n");
+    Put("mine.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\HalvrenTest\\Restore]\r\n");
+    MessageBoxCapture boxes;
+    OpenRestoreWindow([&](frmRestore& w) {
+        for (int r = 0; r < w.lvwRegBackups.Count(); ++r) w.lvwRegBackups.SetChecked(r, true);
+        w.mnuRestore_Click();
+    });
+    const std::vector<std::wstring> texts = {L"Backup (01-01-2009 10;00;00).reg", LangText(285),
+                                             L"Backup (02-01-2009 10;00;00).reg", LangText(285),
+                                             L"Backup (03-01-2009 10;00;00).reg", LangText(285),
+                                             L"mine.reg",                         LangText(199)};
+    ASSERT_EQ(texts.size(), boxes.boxes.size());
+    for (size_t i = 0; i < texts.size(); ++i) EXPECT_EQ(texts[i], boxes.boxes[i].text);
+    ASSERT_EQ(1u, g_starts.size());
+    EXPECT_NE(std::wstring::npos, g_starts[0].first.find(L"mine.reg"));
 }
 
 // The command line the window hands over works with the real editor.

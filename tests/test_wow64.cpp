@@ -164,6 +164,31 @@ TEST_F(Wow64, AWholeScanListsOnlyFilesMissingInBothViews) {
     }
 }
 
+static LONG NTAPI NameRefused(HANDLE, int, PVOID, ULONG, PULONG) { return static_cast<LONG>(0xC0000022); }
+
+// Under WOW64 a key whose real place cannot be learned is neither backed up under the name seen
+// (the 64-bit editor would put the value into the other view) nor deleted; its row says why.
+TEST_F(Wow64, AKeyWhoseRealPlaceCannotBeLearnedIsLeftAlone) {
+    const bool wow64 = UnderWow64();
+    frmMain& f = frmMain::Get();
+    const std::string key = Base + "\\Fix", data = Files + "\\gone\\fix.exe";
+    SetString(HKEY_LOCAL_MACHINE, key, "Gone", data);
+    f.cReg_SearchFound("HKEY_LOCAL_MACHINE", key + "\\Gone", data, 2, "Gone");
+    f.mnuCheckAll_Click();
+    SetQueryKeyHook(NameRefused);
+    MessageBoxCapture boxes;
+    f.mnuFix_Click();
+    SetQueryKeyHook(nullptr);
+    ASSERT_EQ(2u, boxes.boxes.size());
+    EXPECT_EQ(wow64, ValueExists(HKEY_LOCAL_MACHINE, key, "Gone"));
+    EXPECT_EQ(wow64, boxes.boxes[1].text.find(L"\\Fix\\Gone: " + LangText(284) + L".") != std::wstring::npos)
+        << boxes.boxes[1].text;
+    WIN32_FIND_DATAA fd;
+    HANDLE found = FindFirstFileA((BackupFolder() + "\\*.reg").c_str(), &fd);
+    if (found != INVALID_HANDLE_VALUE) FindClose(found);
+    EXPECT_EQ(wow64, found == INVALID_HANDLE_VALUE);
+}
+
 // Values of redirected keys (HKLM\Software, HKEY_CLASSES_ROOT), fixed, then put back by the
 // restore window's editor and by the 64-bit editor run directly: each time in the key they were
 // read from, with nothing in the other view.
