@@ -132,10 +132,15 @@ void frmMain::mnuFix_Click() {
         else
             toDelete.push_back(row);
     }
-    // Should this fail, the whole first file stays; the end of the fix tries again.
-    std::wstring trimError;
-    KeepInLastBackup(toDelete, trimError);
-    trimError.clear();
+    // The file must hold exactly what is about to go before anything goes: should it keep a
+    // value that changed, a restore would put the older data over the newer. When it cannot be
+    // made so, nothing is deleted.
+    std::wstring trimError, exactError;
+    if (!KeepInLastBackup(toDelete, exactError)) {
+        for (int row : toDelete)
+            leaveInPlace(row, LangTextOr(251, L"Nothing was deleted, because the backup could not be written."));
+        toDelete.clear();
+    }
 
     // A value named after a missing file has a row for its name and one for its data.
     std::set<std::string> deleted;
@@ -215,6 +220,7 @@ void frmMain::mnuFix_Click() {
         if (shown < notFixed.size()) text += L"\r\n...";
     }
     if (dropped) text += L"\r\n\r\n" + LangTextOr(281, L"Nothing was deleted, so no backup was kept.");
+    if (!exactError.empty()) text += L"\r\n\r\n" + exactError;
     if (!trimError.empty())
         text += L"\r\n\r\n" + LangTextOr(267, L"The backup still holds the entries left in place:") + L"\r\n" +
                 trimError;
