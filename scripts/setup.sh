@@ -23,7 +23,7 @@ have_cmd localedef || need+=(locales)
 # Wine names files on the Unix side in the character set of the locale it starts in: the tests
 # under the Chinese code page (936) make files whose names leave ASCII, and need that locale.
 make_locales() {
-  locale -a 2>/dev/null | grep -qix 'zh_CN.utf8' && return 0
+  locale -a 2>/dev/null | grep -ix 'zh_CN.utf8' >/dev/null && return 0
   if [ "$(id -u)" != 0 ]; then
     echo "setup: the zh_CN.UTF-8 locale is missing (run this as root); the code page 936 tests skip" >&2
     return 0
