@@ -10,8 +10,13 @@ std::string ToAnsi(const std::wstring& s, UINT codePage = CP_ACP);
 // hold may have characters that the code page lacks, and the ANSI functions then give "?" or a
 // look-alike in their place.
 bool HasAnsiForm(const wchar_t* text, size_t length);
-// Upper case as the user's locale sees it (the ANSI text is converted through the code page).
+// Upper case as the user's locale sees it, character by character: a character whose upper case
+// has no ANSI form of the same length keeps its bytes, so the text keeps its length and every
+// character its place.
 std::string UpperAnsi(const std::string& s);
 std::wstring UpperWide(const std::wstring& s);
+// A wide text upper-cased as its ANSI form is by UpperAnsi, so that it finds in ANSI texts what
+// the same text read from an ANSI file finds; a text with no ANSI form is upper-cased as it is.
+std::wstring UpperAsAnsi(const std::wstring& s);
 // The system's own words for an error code, for messages that must say what failed.
 std::wstring SystemErrorText(DWORD code);

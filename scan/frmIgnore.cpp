@@ -109,7 +109,7 @@ std::vector<std::wstring> ReadEntries(const std::string& bytes, TextForm& form) 
         for (const std::string& line : SplitLines(bytes)) entries.push_back(FromAnsi(UpperAnsi(line)));
         return entries;
     }
-    for (const std::wstring& line : SplitLines(text)) entries.push_back(UpperWide(line));
+    for (const std::wstring& line : SplitLines(text)) entries.push_back(UpperAsAnsi(line));
     return entries;
 }
 
@@ -328,7 +328,7 @@ void frmIgnore::cmdAdd_Click() {
         return;
     }
     // As Ignore.txt will hold it: through the ANSI code page unless the file is Unicode.
-    std::wstring e = fileForm_ == TextForm::Ansi ? FromAnsi(UpperAnsi(ToAnsi(entry))) : UpperWide(entry);
+    std::wstring e = fileForm_ == TextForm::Ansi ? FromAnsi(UpperAnsi(ToAnsi(entry))) : UpperAsAnsi(entry);
     for (int i = 0; i < lstIgnore.Count(); ++i) {
         if (lstIgnore.Item(i) == e) {
             ui::MsgBox(LangText(180), MB_OK | MB_ICONEXCLAMATION, L"");

@@ -32,6 +32,16 @@ const LeadBytes& Leads() {
     return leads;
 }
 
+// Whether a text holds a lead byte: one that holds none is read byte by byte under any code page,
+// as most data (plain ASCII) can be.
+bool HoldsLeadByte(const std::string& text) {
+    const LeadBytes& leads = Leads();
+    if (!leads.any) return false;
+    for (char c : text)
+        if (leads.lead[static_cast<unsigned char>(c)]) return true;
+    return false;
+}
+
 }  // namespace
 
 size_t AnsiCharBytes(const std::string& text, size_t at) {
@@ -64,19 +74,24 @@ std::string ExtractFilePathUpper(std::string s) {
                                               ".COM", ".CPL", ".TLB", ".SCR", ".BAT", ".DRV"};
     static const char kCuts[] = {'/', '*', '?', '"', '<', '>', '|', ',', '(', ';'};
 
-    size_t at = FindAnsi(s, "C:\\");
+    // Cutting only shortens the text: one without lead bytes stays so.
+    const bool multiByte = HoldsLeadByte(s);
+    auto find = [&](const char* what, size_t from) {
+        return multiByte ? FindAnsi(s, what, from) : s.find(what, from);
+    };
+    size_t at = find("C:\\", 0);
     if (at == std::string::npos)
         s = "C:\\";
     else
         s.erase(0, at);
     // Each cut works on what the one before left: ".AX" can match inside what ".EXE" kept.
     for (const char* ext : kExtensions) {
-        size_t p = FindAnsi(s, ext);
+        size_t p = find(ext, 0);
         if (p != std::string::npos) s.erase(p + std::char_traits<char>::length(ext));
     }
     // Each cut keeps what lies before its character: together they keep what lies before the
     // first of them.
-    if (!Leads().any) {
+    if (!multiByte) {
         s.erase(std::min(s.find_first_of(kCuts, 0, sizeof kCuts), s.size()));
     } else {
         for (char c : kCuts) {
@@ -85,7 +100,7 @@ std::string ExtractFilePathUpper(std::string s) {
         }
     }
     // A colon past the drive's own.
-    size_t colon = FindAnsi(s, ":", 2);
+    size_t colon = find(":", 2);
     if (colon != std::string::npos) s.erase(colon);
     if (s.find(" %1") == std::string::npos) return s;
     // One left-to-right pass, as a plain replace does: " % %11" keeps the " %1" it forms.
@@ -234,8 +249,8 @@ int AnsiMatcher::Next(int node, unsigned char b) const {
 bool AnsiMatcher::FoundIn(const std::string& text) const {
     if (matchesAll_) return true;
     if (nodes_.size() <= 1) return false;
-    const bool multiByte = Leads().any;
-    // Under a multi-byte code page an occurrence counts only where a character starts.
+    const bool multiByte = HoldsLeadByte(text);
+    // Where a text holds two-byte characters an occurrence counts only where a character starts.
     std::vector<bool> starts;
     if (multiByte) {
         starts.assign(text.size() + 1, false);

@@ -18,8 +18,21 @@ have_cmd openbox || need+=(openbox)
 have_cmd xdpyinfo || need+=(x11-utils)
 have_cmd import || need+=(imagemagick)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+have_cmd localedef || need+=(locales)
+
+# Wine names files on the Unix side in the character set of the locale it starts in: the tests
+# under the Chinese code page (936) make files whose names leave ASCII, and need that locale.
+make_locales() {
+  locale -a 2>/dev/null | grep -ix 'zh_CN.utf8' >/dev/null && return 0
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: the zh_CN.UTF-8 locale is missing (run this as root); the code page 936 tests skip" >&2
+    return 0
+  fi
+  localedef -c -i zh_CN -f UTF-8 zh_CN.UTF-8
+}
 
 if [ ${#need[@]} -eq 0 ]; then
+  make_locales
   exit 0
 fi
 if [ "$(id -u)" != 0 ]; then
@@ -33,3 +46,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends "${need[@]}"
+make_locales

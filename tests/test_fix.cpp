@@ -19,6 +19,7 @@
 #include "scan/frmIgnore.h"
 #include "scan/frmMain.h"
 #include "scan/mdlMain.h"
+#include "tests/support/IgnoreMatcherCheck.h"
 #include "tests/support/TestSupport.h"
 
 using namespace testing_support;
@@ -702,20 +703,27 @@ TEST_F(Fix, TheTypeColumnFitsWhatTheFixWrites) {
     UseEnglish();
 }
 
-// Under a multi-byte code page (Japanese, 932) the second byte of a character may be "\" or
-// "|": paths, backups, the ignore test and reversal must work on characters. These run only
-// when the program runs under that code page (ctest runs them so in a run of their own).
-class CodePage932 : public Fix {
+// Under a multi-byte code page (Japanese, 932; Chinese, 936) the second byte of a character may
+// be "\" or "|": paths, backups, the ignore test and reversal must work on characters. These run
+// only when the program runs under that code page (ctest runs them so in runs of their own, and
+// there a code page Wine has but did not start under is a failure).
+template <UINT CodePage>
+class UnderCodePage : public Fix {
 protected:
     void SetUp() override {
-        const char* wanted = getenv("HALVREN_CODE_PAGE");
-        if (GetACP() != 932) {
-            ASSERT_EQ(nullptr, wanted) << "the code page is " << GetACP() << ", not 932";
-            GTEST_SKIP() << "needs the Japanese ANSI code page";
+        if (GetACP() != CodePage) {
+            const char* wanted = getenv("HALVREN_CODE_PAGE");
+            const bool installed = IsValidCodePage(CodePage);
+            ASSERT_FALSE(wanted && std::to_string(CodePage) == wanted && installed)
+                << "the code page is " << GetACP() << ", not " << CodePage;
+            GTEST_SKIP() << "needs the ANSI code page " << CodePage << (installed ? "" : ", which is not installed");
         }
         Fix::SetUp();
     }
 };
+class CodePage932 : public UnderCodePage<932> {};
+class CodePage936 : public UnderCodePage<936> {};
+class CodePage1252 : public UnderCodePage<1252> {};
 
 TEST_F(CodePage932, PathsBackupsAndTheIgnoreTestWorkOnCharacters) {
     // "\x83\x7C" and "\x95\x5C" are one character each; "\x83" "C" is one character, not a "C".
@@ -753,4 +761,54 @@ TEST_F(CodePage932, PathsBackupsAndTheIgnoreTestWorkOnCharacters) {
     EXPECT_TRUE(TakeSnapshot().empty());
     ASSERT_TRUE(ImportWithRegedit(path));
     EXPECT_EQ(before, TakeSnapshot());
+}
+
+TEST_F(CodePage932, IgnoreMatcherFindsWhatFindAnsiFinds) { ExpectIgnoreMatcherFindsWhatFindAnsiFinds(); }
+
+// Pinyin letters whose capitals the code page lacks keep their bytes when upper-cased: the path
+// is cut where the data ends it and asked as written, so a present file is not listed.
+TEST_F(CodePage936, UpperCaseKeepsEveryCharacterInPlace) {
+    const std::wstring top = L"C:\\halvren-test-936", folder = top + L"\\Ba\x0144k\x0251";
+    CreateDirectoryW(top.c_str(), nullptr);
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+        GTEST_SKIP() << "Wine cannot name the file (it needs the zh_CN.UTF-8 locale: scripts/setup.sh)";
+    const HANDLE h = CreateFileW((folder + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    CloseHandle(h);
+    Set("P", "Live", ToAnsi(folder) + "\\app.exe /run");
+    Set("P", "Gone", ToAnsi(folder) + "\\gone.exe");
+    Report("P", "Live");
+    Report("P", "Gone");
+    RemoveFolderTree(ToAnsi(top));
+    ASSERT_EQ(1, f.lvwRegErrors.Count());
+    EXPECT_EQ(FromAnsi(Key("P")) + L"\\Gone", f.lvwRegErrors.Cell(0, 2));
+    // Greek has its capitals in the code page, and takes them.
+    EXPECT_EQ(ToAnsi(L"C:\\BA\x0144K\x0251\\\x0391\x0392.EXE"),
+              ExtractFilePath(ToAnsi(L"c:\\Ba\x0144k\x0251\\\x03B1\x03B2.exe /s")));
+}
+
+// "\x83" has no capital in code page 1252: an entry of a Unicode Ignore.txt upper-cases as the
+// same entry of an ANSI file does, and hides what that one hides.
+TEST_F(CodePage1252, UnicodeIgnoreEntriesUpperCaseAsAnsiOnes) {
+    const std::string dir = Gone + "\x83";
+    Set("Q", "Other", dir + "\\x.exe");
+    Set("Q", "Hidden", dir + "oo\\x.exe");
+    auto utf16 = [](const std::wstring& text) {
+        std::string bytes = "\xFF\xFE";
+        for (wchar_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+        return bytes;
+    };
+    FileGuard ignore(DataFolder() + "\\Ignore.txt");
+    for (const std::string& file : {std::string("\x83oo\r\n"), "\xEF\xBB\xBF" + ToAnsi(L"\x0192oo\r\n", CP_UTF8),
+                                    utf16(L"\x0192oo\r\n")}) {
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(WriteFileBytes(ignore.path, file));
+        if (frmIgnore::Get().IsLoaded()) frmIgnore::Get().Unload();
+        f.lvwRegErrors.Clear();
+        Report("Q", "Other");
+        Report("Q", "Hidden");
+        ASSERT_EQ(1, f.lvwRegErrors.Count());
+        EXPECT_EQ(FromAnsi(Key("Q")) + L"\\Other", f.lvwRegErrors.Cell(0, 2));
+    }
+    frmIgnore::Get().Unload();
 }
