@@ -19,6 +19,8 @@ HKEY GetRootKeyHandle(const std::string& rootName);
 // name lacks, the key's real place, so that a 32-bit and a 64-bit registry editor both put a
 // value back where it was read.
 std::string RealKeyName(const std::string& rootName, const std::string& keyPath);
+// An open key's full name as the kernel knows it (\REGISTRY\...); "" when it cannot be asked.
+std::wstring KernelKeyName(HKEY key);
 // Whether a file or folder exists. Under WOW64 a path counts as missing only when it exists in
 // neither view of the file system.
 bool PathExists(const std::string& path);
