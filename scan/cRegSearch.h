@@ -107,7 +107,6 @@ private:
     };
     std::vector<Level> m_levels;
     size_t m_nLevels = 0;
-    size_t m_nStartDepth = 0;  // names in the start key's path
 
     // One key's hits, raised once its value list is read: a link's own values are not reported.
     struct Hit
