@@ -37,7 +37,7 @@ inline double Median(std::vector<double> v)
 
 struct WalkResult
 {
-    long keys = 0, values = 0, hits = 0, calls = 0;
+    long keys = 0, values = 0, hits = 0, calls = 0, links = 0;
     double seconds = 0;
 };
 

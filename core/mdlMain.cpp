@@ -104,6 +104,8 @@ bool RunsUnderWow64() {
     return wow64;
 }
 
+}  // namespace
+
 // The kernel's name of an open key, such as \REGISTRY\MACHINE\SOFTWARE\Wow6432Node\Vendor; empty
 // when it cannot be asked.
 std::wstring KernelKeyName(HKEY key) {
@@ -127,6 +129,8 @@ std::wstring KernelKeyName(HKEY key) {
     }
     return L"";
 }
+
+namespace {
 
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),

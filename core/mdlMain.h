@@ -26,6 +26,8 @@ bool RealKeyName(const std::string& rootName, const std::string& keyPath, std::s
 // Tests replace the kernel's key-name query behind RealKeyName; nullptr brings back the real one.
 using QueryKeyFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 void SetQueryKeyHook(QueryKeyFn queryKey);
+// An open key's full name as the kernel knows it (\REGISTRY\...); "" when it cannot be asked.
+std::wstring KernelKeyName(HKEY key);
 // Whether a file or folder exists. Under WOW64 a path counts as missing only when it exists in
 // neither view of the file system.
 bool PathExists(const std::string& path);

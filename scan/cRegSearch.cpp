@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
+
+#include "core/mdlMain.h"
 
 namespace {
 
@@ -15,6 +18,8 @@ constexpr size_t ValueNameBytes = 32768;
 constexpr size_t ValueDataBytes = 65536;
 // A walk that met a huge value gives the memory back right after it.
 constexpr size_t ValueDataKeep = 1 << 20;
+// The registry nests keys no deeper; a walk that would go deeper is going round a loop.
+constexpr size_t MaxDepth = 512;
 
 HKEY RootHandle(int32_t lRoot)
 {
@@ -33,9 +38,9 @@ public:
     }
     KeyHandle(const KeyHandle&) = delete;
     KeyHandle& operator=(const KeyHandle&) = delete;
-    bool Open(HKEY hParent, const char* pszName)
+    bool Open(HKEY hParent, const char* pszName, DWORD dwOptions = 0)
     {
-        if (RegOpenKeyExA(hParent, pszName, 0, KEY_READ, &m_h) == ERROR_SUCCESS)
+        if (RegOpenKeyExA(hParent, pszName, dwOptions, KEY_READ, &m_h) == ERROR_SUCCESS)
             return true;
         m_h = nullptr;
         return false;
@@ -45,6 +50,20 @@ public:
 private:
     HKEY m_h = nullptr;
 };
+
+// A link opened as itself holds its target's name in this value, and has no subkey.
+bool HoldsLinkValue(HKEY hKey)
+{
+    DWORD lType = REG_NONE;
+    return RegQueryValueExA(hKey, "SymbolicLinkValue", nullptr, &lType, nullptr, nullptr) == ERROR_SUCCESS &&
+           lType == REG_LINK;
+}
+
+void UpperCase(std::wstring& s)
+{
+    if (!s.empty())
+        CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
+}
 
 }  // namespace
 
@@ -106,6 +125,8 @@ void cRegSearch::DoSearch()
             m_valueName.resize(ValueNameBytes);
         if (m_valueData.size() < ValueDataBytes)
             m_valueData.resize(ValueDataBytes);
+        m_levels.resize(MaxDepth);
+        m_nLevels = 0;
     } catch (...) {
         Trap();
     }
@@ -151,16 +172,24 @@ void cRegSearch::SearchRoot(int32_t lRoot, bool bValues)
     if (!key.Open(RootHandle(lRoot), m_sSubKey.c_str()))
         return;
     if (bValues)
-        SearchValues(key.Get(), m_sSubKey);
+        SearchValues(key.Get(), m_sSubKey, false);
     SearchKeys(key.Get(), m_sSubKey);
 }
 
 // The subkeys of the open key hKey, whose path below the root is sSubKey. Each subkey is
-// opened once, relative to hKey, for both its values and its own subkeys.
-void cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
+// opened once, relative to hKey, for both its values and its own subkeys; a link is opened as
+// itself and entered through EnterLink. True when hKey was read and has no subkey.
+bool cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
 {
-    if (m_lStopCode != 0)
-        return;
+    if (m_lStopCode != 0 || m_nLevels >= MaxDepth)
+        return false;
+    m_levels[m_nLevels] = Level{hKey, false, std::wstring()};
+    struct Descent
+    {
+        size_t& n;
+        ~Descent() { --n; }
+    } descent{++m_nLevels};
+    bool bEmpty = true;
     try {
         for (DWORD i = 0;;) {
             if (m_fnYield)
@@ -169,7 +198,12 @@ void cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
             if (RegEnumKeyExA(hKey, i, m_keyName, &cchName, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
                 break;
             ++i;
-            const std::string sName = CutAtNull(m_keyName, cchName);
+            bEmpty = false;
+            // A name with a NUL in it cannot be given whole: what comes before the NUL would open
+            // another key, or this one again. Such a key is neither announced nor entered.
+            if (std::memchr(m_keyName, 0, cchName))
+                continue;
+            const std::string sName(m_keyName, cchName);
             const std::string sPath = sSubKey.empty() ? sName : sSubKey + "\\" + sName;
 
             if (m_lStopCode == 0 && m_pEvents && m_pEvents->KeyNameWanted())
@@ -181,24 +215,72 @@ void cRegSearch::SearchKeys(HKEY hKey, const std::string& sSubKey)
             if (m_lStopCode != 0)
                 continue;
             KeyHandle child;
-            if (!child.Open(hKey, sName.c_str()))
+            if (!child.Open(hKey, sName.c_str(), REG_OPTION_OPEN_LINK))
                 continue;
-            if (m_lSearchFlags & 3)
-                SearchValues(child.Get(), sPath);
-            SearchKeys(child.Get(), sPath);
+            // The value list shows a link at no cost; without it, only a key without subkeys is asked.
+            if (m_lSearchFlags & 3) {
+                if (!SearchValues(child.Get(), sPath, true))
+                    SearchKeys(child.Get(), sPath);
+                else
+                    EnterLink(hKey, sName.c_str(), sPath);
+            } else if (SearchKeys(child.Get(), sPath) && HoldsLinkValue(child.Get())) {
+                EnterLink(hKey, sName.c_str(), sPath);
+            }
         }
     } catch (...) {
         Trap();
     }
+    return bEmpty;
+}
+
+// A link, or a key holding a value of the link type: walked through the key it leads to, as a
+// plain open would, unless that key is on the current descent or above one of its keys, where
+// the walk would go round the same keys for ever.
+void cRegSearch::EnterLink(HKEY hParent, const char* pszName, const std::string& sPath)
+{
+    m_hits.clear();
+    KeyHandle target;
+    if (!target.Open(hParent, pszName))
+        return;
+    const std::wstring sName = KernelKeyName(target.Get());
+    // A target that cannot be named cannot be shown to lie elsewhere.
+    if (sName.empty() || IsOnDescent(sName))
+        return;
+    if (m_lSearchFlags & 3)
+        SearchValues(target.Get(), sPath, false);
+    SearchKeys(target.Get(), sPath);
+}
+
+bool cRegSearch::IsOnDescent(const std::wstring& sKernelName)
+{
+    std::wstring sTarget = sKernelName;
+    UpperCase(sTarget);
+    for (size_t k = 0; k < m_nLevels; ++k) {
+        Level& level = m_levels[k];
+        if (!level.bNamed) {
+            level.sName = KernelKeyName(level.hKey);
+            UpperCase(level.sName);
+            level.bNamed = true;
+        }
+        const std::wstring& s = level.sName;
+        if (!s.empty() && s.compare(0, sTarget.size(), sTarget) == 0 &&
+            (s.size() == sTarget.size() || s[sTarget.size()] == L'\\'))
+            return true;
+    }
+    return false;
 }
 
 // The values of the open key hKey. Values too large for the buffers are read again with
-// buffers of the size the registry reports, so that every value is examined.
-void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
+// buffers of the size the registry reports, so that every value is examined. The hits are
+// reported after the list; with bMayBeLink, a key that holds a value of the link type reports
+// none and returns true: it may be a link opened as itself.
+bool cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey, bool bMayBeLink)
 {
     if (m_lStopCode != 0)
-        return;
+        return false;
     try {
+        m_hits.clear();
+        bool bLinkValue = false;
         std::string sPath;
         for (DWORD i = 0;; ++i) {
             DWORD lType = REG_NONE;
@@ -228,6 +310,7 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
             }
             if (lResult != ERROR_SUCCESS)
                 break;
+            bLinkValue = bLinkValue || lType == REG_LINK;
 
             // Texts are made only for a hit: most values are neither reported nor shown.
             const char* pName = m_valueName.data();
@@ -265,15 +348,21 @@ void cRegSearch::SearchValues(HKEY hKey, const std::string& sSubKey)
                 continue;
             const std::string sName(pName, cchShown);
             sPath.assign(sSubKey).append(1, '\\').append(sName);
-            // The name hit's handler may stop the walk; the data hit is still reported.
-            if (bNameHit && m_pEvents)
-                m_pEvents->SearchFound(m_sRootName, sPath, sText, 1, sName);
-            if (bDataHit && m_pEvents)
-                m_pEvents->SearchFound(m_sRootName, sPath, sText, 2, sName);
+            if (bNameHit)
+                m_hits.push_back(Hit{sPath, sText, sName, 1});
+            if (bDataHit)
+                m_hits.push_back(Hit{sPath, std::move(sText), sName, 2});
         }
+        if (bLinkValue && bMayBeLink)
+            return true;
+        // A handler that stops the walk does not keep the key's other hits from being reported.
+        for (const Hit& hit : m_hits)
+            if (m_pEvents)
+                m_pEvents->SearchFound(m_sRootName, hit.sPath, hit.sText, hit.lFound, hit.sName);
     } catch (...) {
         Trap();
     }
+    return false;
 }
 
 void cRegSearch::GrowValueBuffers(HKEY hKey, DWORD cbDataWanted)

@@ -70,8 +70,10 @@ public:
 
 private:
     void SearchRoot(int32_t lRoot, bool bValues);
-    void SearchKeys(HKEY hKey, const std::string& sSubKey);
-    void SearchValues(HKEY hKey, const std::string& sSubKey);
+    bool SearchKeys(HKEY hKey, const std::string& sSubKey);
+    bool SearchValues(HKEY hKey, const std::string& sSubKey, bool bMayBeLink);
+    void EnterLink(HKEY hParent, const char* pszName, const std::string& sPath);
+    bool IsOnDescent(const std::wstring& sKernelName);
     static std::string CutAtNull(const char* p, size_t cb);
     bool IsMatch(const std::string& s) const;
     bool IsMatch(const char* p, size_t n) const;
@@ -94,6 +96,25 @@ private:
 
     bool m_bRunning = false;
     std::string m_sRootName;  // of the root being walked, for the events
+
+    // The keys of the current descent, the start key first. Their kernel names (upper case) are
+    // asked only when a link is met, once per level.
+    struct Level
+    {
+        HKEY hKey;
+        bool bNamed;
+        std::wstring sName;
+    };
+    std::vector<Level> m_levels;
+    size_t m_nLevels = 0;
+
+    // One key's hits, raised once its value list is read: a link's own values are not reported.
+    struct Hit
+    {
+        std::string sPath, sText, sName;
+        int32_t lFound;
+    };
+    std::vector<Hit> m_hits;
 
     // The search text folded once per walk; texts are folded byte by byte through m_fold,
     // except under a multi-byte code page, where a copy is upper-cased whole.

@@ -14,6 +14,7 @@ for program in "$@"; do
   echo "== $(basename "$program") in a 64-bit prefix"
   # Into a file, as scripts/wine-run.sh does: Wine's helper processes may outlive the program.
   wine "$program" --gtest_brief=1 >"$HALVREN_TMP/out" 2>&1 || rc=1
+  grep -q '^wine: Unhandled' "$HALVREN_TMP/out" && rc=1  # see wine-run.sh
   cat "$HALVREN_TMP/out"
 done
 exit $rc

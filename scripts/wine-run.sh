@@ -5,6 +5,9 @@
 out=$(mktemp)
 wine "$@" >"$out" 2>&1
 rc=$?
+# A program that dies of an unhandled exception (a stack overflow) may still leave Wine with
+# exit code 0 once the debugger has run.
+if [ $rc -eq 0 ] && grep -q '^wine: Unhandled' "$out"; then rc=1; fi
 cat "$out"
 rm -f "$out"
 exit $rc

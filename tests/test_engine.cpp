@@ -5,6 +5,9 @@
 #include <sddl.h>
 #include <shlwapi.h>
 #include <windows.h>
+#include <winternl.h>
+
+#include "core/mdlMain.h"
 
 #include <algorithm>
 #include <functional>
@@ -67,11 +70,79 @@ void SetSz(const std::string& sub, const std::string& name, const std::string& t
 }
 void MakeKey(const std::string& sub) { SetSz(sub, "unrelated", "-"); }
 
+// Keys made through the native API, as any program can: names that hold a NUL, and links.
+const std::wstring Hidden[] = {std::wstring(L"\0hidden", 7), std::wstring(L"ab\0cd", 5)};
+const char* const Links[][2] = {{"grand", "Odd"},      {"parent", "Odd\\a"}, {"self", "Odd\\a\\self"},
+                                {"soft", "Software"}, {"toz", "Odd\\z"}};  // in Odd\a: name, target
+std::wstring Wide(const char* s) { return std::wstring(s, s + strlen(s)); }
+
+// Opens (create false, a link as itself) or creates the subkey `name` of the test key `parent`.
+HANDLE NativeKey(const std::string& parent, const std::wstring& name, bool create, ULONG options = 0) {
+    using Create = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, ULONG, PUNICODE_STRING, ULONG, PULONG);
+    using Open = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES);
+    static const auto create_ = SystemFunction<Create>("ntdll.dll", "NtCreateKey");
+    static const auto open_ = SystemFunction<Open>("ntdll.dll", "NtOpenKey");
+    HKEY hParent;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, Path(parent).c_str(), 0, KEY_ALL_ACCESS, &hParent) != ERROR_SUCCESS)
+        return nullptr;
+    UNICODE_STRING us{static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2),
+                      const_cast<PWSTR>(name.data())};
+    OBJECT_ATTRIBUTES oa;
+    InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE | (create ? 0 : OBJ_OPENLINK), hParent, nullptr);
+    HANDLE h = nullptr;
+    const LONG status = create ? create_(&h, KEY_ALL_ACCESS, &oa, 0, nullptr, options, nullptr)
+                               : open_(&h, KEY_ALL_ACCESS, &oa);
+    RegCloseKey(hParent);
+    return status >= 0 ? h : nullptr;
+}
+std::wstring NativeName(const std::string& key) {  // a test key, or "Software"
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key == "Software" ? "Software" : Path(key).c_str(), 0, KEY_READ, &h))
+        return L"";
+    std::wstring name = KernelKeyName(h);
+    RegCloseKey(h);
+    return name;
+}
+void MakeOddKeys() {
+    using SetValue = LONG(NTAPI*)(HANDLE, PUNICODE_STRING, ULONG, ULONG, PVOID, ULONG);
+    static const auto setValue = SystemFunction<SetValue>("ntdll.dll", "NtSetValueKey");
+    SetSz("Odd\\a", "v", "C:\\gone\\x.exe");
+    SetSz("Odd\\z", "v", "C:\\z.exe");
+    MakeKey("Odd\\z\\deep");
+    for (const auto& name : Hidden) {
+        HANDLE h = NativeKey("Odd", name, true);
+        ASSERT_TRUE(h);
+        RegSetValueExA(static_cast<HKEY>(h), "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("C:\\hidden.exe"), 14);
+        CloseHandle(h);
+    }
+    for (const auto& link : Links) {
+        const std::wstring name = Wide(link[0]);
+        std::wstring target = NativeName(link[1]);
+        if (target.empty()) target = NativeName("Odd\\a") + L"\\" + name;  // to itself
+        HANDLE h = NativeKey("Odd\\a", name, true, REG_OPTION_CREATE_LINK);
+        ASSERT_TRUE(h) << link[0];
+        UNICODE_STRING value{34, 34, const_cast<PWSTR>(L"SymbolicLinkValue")};
+        EXPECT_GE(setValue(h, &value, 0, REG_LINK, &target[0], static_cast<ULONG>(target.size() * 2)), 0);
+        CloseHandle(h);
+    }
+}
+
 class Engine : public ::testing::Test {
 protected:
     void SetUp() override { Clean(); }
     void TearDown() override { Clean(); }
     static void Clean() {
+        // Links first: a plain delete goes through a link and deletes its target.
+        using DeleteKey = LONG(NTAPI*)(HANDLE);
+        static const auto deleteKey = SystemFunction<DeleteKey>("ntdll.dll", "NtDeleteKey");
+        auto remove = [](const std::string& parent, const std::wstring& name) {
+            if (HANDLE h = NativeKey(parent, name, false)) {
+                deleteKey(h);
+                CloseHandle(h);
+            }
+        };
+        for (const auto& link : Links) remove("Odd\\a", Wide(link[0]));
+        for (const auto& name : Hidden) remove("Odd", name);
         SetKeyDacl("Denied\\locked", "D:(A;;KA;;;WD)");
         SHDeleteKeyA(HKEY_CURRENT_USER, Base);
         RegDeleteValueA(HKEY_CURRENT_USER, RootMark);
@@ -269,6 +340,48 @@ TEST_F(Engine, KeysThatCannotBeOpenedAreSkipped) {
               (Log{K("Denied\\locked"), K("Denied\\open"), F("Denied\\open\\v", "mark open", 2), "E 0"}));
     // A root without subkeys, and a handle that is no root at all.
     for (int32_t root : {static_cast<int32_t>(0x80000004u), 0x1234}) EXPECT_EQ(Walk("", 3, "mark", root), Log{"E 0"});
+}
+
+// Names the ANSI calls cannot give whole, and links back into the walk's own descent, end no
+// walk: every other key is walked once, and a link elsewhere is followed as before.
+TEST_F(Engine, OddKeysAndLinkLoopsEndNoWalk) {
+    ASSERT_NO_FATAL_FAILURE(MakeOddKeys());
+    const Log keys = {K("Odd\\a"),   K("Odd\\a\\grand"), K("Odd\\a\\parent"),    K("Odd\\a\\self"), K("Odd\\a\\soft"),
+                      K("Odd\\a\\toz"), K("Odd\\a\\toz\\deep"), K("Odd\\z"), K("Odd\\z\\deep"), "E 0"};
+    EXPECT_EQ(Walk("Odd", 0, "C:\\"), keys);  // no value flags: links are caught all the same
+    Log withValues = keys;
+    withValues.insert(withValues.begin() + 1, F("Odd\\a\\v", "C:\\gone\\x.exe", 2));
+    withValues.insert(withValues.begin() + 7, F("Odd\\a\\toz\\v", "C:\\z.exe", 2));
+    withValues.insert(withValues.end() - 2, F("Odd\\z\\v", "C:\\z.exe", 2));
+    EXPECT_EQ(Walk("Odd", 3, "C:\\"), withValues);
+
+    // The whole registry as the main window walks it; Wine's own link is still followed.
+    const Log all = Walk("", 3, "C:\\", 0);
+    EXPECT_EQ(all.back(), "E 0");
+    EXPECT_EQ(std::count(all.begin(), all.end(), F("Odd\\a\\v", "C:\\gone\\x.exe", 2)), 1);
+    for (const std::string loop : {"\\a\\grand\\", "\\a\\parent\\", "\\a\\soft\\"}) {
+        auto looped = [&](const std::string& l) { return l.find(loop) != l.npos; };
+        EXPECT_EQ(std::find_if(all.begin(), all.end(), looped), all.end()) << loop;
+    }
+    const std::string zones = "K HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Time Zones\\";
+    EXPECT_NE(std::find_if(all.begin(), all.end(), [&](const std::string& l) { return l.rfind(zones, 0) == 0; }),
+              all.end());
+
+    // A path deeper than the registry's nesting limit can only be a loop: the walk stops there.
+    HKEY h;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, Path("Deep").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &h, nullptr));
+    for (int level = 0; level < 520 && h; ++level) {
+        HKEY next = nullptr;
+        RegCreateKeyExA(h, "d", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &next, nullptr);
+        RegCloseKey(h);
+        h = next;
+    }
+    ASSERT_TRUE(h);
+    RegCloseKey(h);
+    const Log deep = Walk("Deep", 0, "zz");
+    EXPECT_EQ(deep.size(), 512u + 1);
+    EXPECT_EQ(deep[511].size(), K("Deep").size() + 512 * 2);
 }
 
 }  // namespace
