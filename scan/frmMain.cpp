@@ -455,9 +455,10 @@ bool frmMain::FileMissing(const std::string& path, const std::string& data, cons
 }
 
 // The ignore test of the settings dialog's list, loading the dialog hidden when needed; null
-// when it cannot be loaded or the test cannot be built. Reading a list box costs a round trip per item, and the test is
-// built over all entries at once: both are done again only when the dialog has changed its
-// list, which it counts, so that an edit made during a walk counts from the next report on.
+// when it cannot be loaded or the test cannot be built. Reading a list box costs a round trip
+// per item, and the test is built over all entries at once: both are done again only when the
+// dialog has changed its list, which it counts, so that an edit made during a walk counts from
+// the next report on.
 const AnsiMatcher* frmMain::IgnoreEntries() {
     if (ignoreFault_ != 0) return nullptr;
     frmIgnore& ignore = frmIgnore::Get();
