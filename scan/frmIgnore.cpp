@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -77,44 +78,155 @@ using TextForm = frmIgnore::TextForm;
 
 const char kUtf8Mark[] = "\xEF\xBB\xBF";
 
-std::wstring FromUtf16(const std::string& bytes, size_t from, bool bigEndian) {
+bool IsHighSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(wchar_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// UTF-8 as text. A byte that starts no valid sequence becomes U+DC00 plus the byte, a lone
+// surrogate that no valid UTF-8 gives, so that OK writes the byte back as it was; `clean` tells
+// whether there was any.
+std::wstring FromUtf8(const std::string& bytes, size_t from, size_t to, bool& clean) {
     std::wstring text;
-    text.reserve((bytes.size() - from) / 2);
-    // An odd last byte is half a character: it cannot be read as one.
-    for (size_t i = from; i + 1 < bytes.size(); i += 2) {
-        const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
-        text += static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    text.reserve(to - from);
+    clean = true;
+    for (size_t i = from; i < to;) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            text += static_cast<wchar_t>(b);
+            ++i;
+            continue;
+        }
+        const size_t more = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : 0;
+        unsigned long cp = b & (more == 1 ? 0x1F : more == 2 ? 0x0F : 0x07);
+        bool ok = more > 0 && i + more < to;
+        for (size_t k = 1; ok && k <= more; ++k) {
+            const unsigned char c = static_cast<unsigned char>(bytes[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF are no text either.
+        ok = ok && !(more == 2 && cp < 0x800) && !(more == 3 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+             !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (!ok) {
+            text += static_cast<wchar_t>(0xDC00 | b);
+            clean = false;
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            text += static_cast<wchar_t>(0xD800 + ((cp - 0x10000) >> 10));
+            text += static_cast<wchar_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            text += static_cast<wchar_t>(cp);
+        }
+        i += more + 1;
     }
     return text;
 }
 
-// The entries of Ignore.txt, one per line and upper-cased. A byte-order mark says the file is
-// Unicode (as Notepad saves it when asked), and its entries are read whole, also those that the
-// ANSI code page cannot hold; without one it is ANSI text.
-std::vector<std::wstring> ReadEntries(const std::string& bytes, TextForm& form) {
-    std::vector<std::wstring> entries;
-    form = TextForm::Ansi;
+std::string ToUtf8(const std::wstring& text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned long cp = text[i];
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xDC80 && cp <= 0xDCFF) {
+            bytes += static_cast<char>(cp & 0xFF);  // a byte the file held that was no text
+            continue;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        if (cp < 0x80) {
+            bytes += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            bytes += static_cast<char>(0xC0 | cp >> 6);
+            bytes += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            bytes += static_cast<char>(0xE0 | cp >> 12);
+            bytes += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            bytes += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | cp >> 18);
+            bytes += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+            bytes += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+            bytes += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+// An odd last byte is half a character: it goes to `tail`, which OK writes back after the list.
+std::wstring FromUtf16(const std::string& bytes, size_t from, bool bigEndian, std::string& tail) {
     std::wstring text;
-    if (bytes.compare(0, 3, kUtf8Mark) == 0) {
+    text.reserve((bytes.size() - from) / 2);
+    size_t i = from;
+    for (; i + 1 < bytes.size(); i += 2) {
+        const unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        text += static_cast<wchar_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
+    }
+    // A NUL there belongs to the zeros a crash leaves at the end.
+    tail = i < bytes.size() && bytes[i] != '\0' ? bytes.substr(i) : std::string();
+    return text;
+}
+
+// A file without a byte-order mark is plainly UTF-16 when, read in pairs of bytes, at least half
+// of its characters have one byte zero on the same side (the high byte of Latin text) and fewer
+// than a tenth as many on the other side. `end` lies before the zeros at the end of the file.
+bool PlainlyUtf16(const std::string& bytes, size_t end, bool& bigEndian) {
+    end = std::min(bytes.size(), end + end % 2);
+    size_t lowZero = 0, highZero = 0;
+    for (size_t i = 0; i + 1 < end; i += 2) {
+        const bool first = bytes[i] == '\0', second = bytes[i + 1] == '\0';
+        if (first && !second) ++lowZero;
+        if (!first && second) ++highZero;
+    }
+    const size_t units = end / 2;
+    bigEndian = lowZero > highZero;
+    const size_t same = bigEndian ? lowZero : highZero, other = bigEndian ? highZero : lowZero;
+    return units > 0 && same * 2 >= units && other * 10 < same;
+}
+
+// The entries of Ignore.txt, one per line and upper-cased, and the form the file is written in.
+// A byte-order mark names the form. Without one, a file that is plainly UTF-16 is read as such,
+// one that is valid UTF-8 and holds more than ASCII (as Notepad saves) as UTF-8, and any other
+// as ANSI text. Zeros at the end of a file are what a crash leaves, not an entry; a NUL anywhere
+// else stays in its entry.
+std::vector<std::wstring> ReadEntries(const std::string& bytes, TextForm& form, bool& marked, std::string& tail) {
+    std::vector<std::wstring> entries;
+    tail.clear();
+    size_t end = bytes.size();
+    while (end > 0 && bytes[end - 1] == '\0') --end;
+    const bool utf8Mark = bytes.compare(0, 3, kUtf8Mark) == 0;
+    const bool utf16Mark = bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0;
+    marked = utf8Mark || utf16Mark;
+    bool bigEndian = utf16Mark && bytes[0] == '\xFE', clean = true;
+    std::wstring text;
+    if (utf8Mark) {
         form = TextForm::Utf8;
-        text = FromAnsi(bytes.substr(3), CP_UTF8);
-    } else if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
-        form = TextForm::Utf16LE;
-        text = FromUtf16(bytes, 2, false);
-    } else if (bytes.compare(0, 2, "\xFE\xFF") == 0) {
-        form = TextForm::Utf16BE;
-        text = FromUtf16(bytes, 2, true);
+        text = FromUtf8(bytes, 3, std::max<size_t>(end, 3), clean);
+    } else if (utf16Mark || PlainlyUtf16(bytes, end, bigEndian)) {
+        form = bigEndian ? TextForm::Utf16BE : TextForm::Utf16LE;
+        text = FromUtf16(bytes, utf16Mark ? 2 : 0, bigEndian, tail);
     } else {
+        form = TextForm::Ansi;
+        if (std::any_of(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end), [](char c) { return c & 0x80; })) {
+            text = FromUtf8(bytes, 0, end, clean);
+            if (clean) form = TextForm::Utf8;
+        }
+    }
+    if (form == TextForm::Ansi) {
         // Upper case through the code page, as the file holds it.
-        for (const std::string& line : SplitLines(bytes)) entries.push_back(FromAnsi(UpperAnsi(line)));
+        for (const std::string& line : SplitLines(bytes.substr(0, end))) entries.push_back(FromAnsi(UpperAnsi(line)));
         return entries;
     }
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
     for (const std::wstring& line : SplitLines(text)) entries.push_back(UpperAsAnsi(line));
     return entries;
 }
 
 // The list as Ignore.txt holds it, one entry per line ended by CR LF, in the file's form.
-std::string WriteEntries(const std::vector<std::wstring>& items, TextForm form) {
+std::string WriteEntries(const std::vector<std::wstring>& items, TextForm form, bool marked, const std::string& tail) {
     std::string bytes;
     if (form == TextForm::Ansi) {
         for (const std::wstring& item : items) bytes += ToAnsi(item) + "\r\n";
@@ -122,15 +234,79 @@ std::string WriteEntries(const std::vector<std::wstring>& items, TextForm form) 
     }
     std::wstring text;
     for (const std::wstring& item : items) text += item + L"\r\n";
-    if (form == TextForm::Utf8) return kUtf8Mark + ToAnsi(text, CP_UTF8);
+    if (form == TextForm::Utf8) return (marked ? kUtf8Mark : "") + ToUtf8(text);
     const bool bigEndian = form == TextForm::Utf16BE;
-    bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    if (marked) bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
     for (wchar_t c : text) {
         const char high = static_cast<char>(c >> 8), low = static_cast<char>(c & 0xFF);
         bytes += bigEndian ? high : low;
         bytes += bigEndian ? low : high;
     }
-    return bytes;
+    return bytes + tail;
+}
+
+// What the list box shows of an entry: it would cut the text at a NUL, and it has no glyph for
+// a lone surrogate (a byte of the file that was no text). Both show as the replacement character.
+std::wstring Shown(const std::wstring& entry) {
+    std::wstring shown(entry);
+    for (size_t i = 0; i < shown.size(); ++i) {
+        wchar_t& c = shown[i];
+        if (IsHighSurrogate(c) && i + 1 < shown.size() && IsLowSurrogate(shown[i + 1]))
+            ++i;
+        else if (c == L'\0' || IsHighSurrogate(c) || IsLowSurrogate(c))
+            c = 0xFFFD;
+    }
+    return shown;
+}
+
+// A fingerprint of a file's bytes or of a list (FNV-1a), to tell whether either has changed.
+uint64_t Fingerprint(const void* data, size_t size, uint64_t hash = 14695981039346656037ull) {
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+    return hash;
+}
+uint64_t Fingerprint(const std::vector<std::wstring>& items) {
+    uint64_t hash = Fingerprint(nullptr, 0);
+    for (const std::wstring& item : items) {
+        const size_t size = item.size();
+        hash = Fingerprint(&size, sizeof size, hash);
+        hash = Fingerprint(item.data(), size * sizeof(wchar_t), hash);
+    }
+    return hash;
+}
+
+// The width in pixels of the widest text in the list's font, from the widths of its characters.
+int WidestText(HWND list, const std::vector<std::wstring>& texts) {
+    HDC dc = list ? GetDC(list) : nullptr;
+    if (!dc) return 0;
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
+    std::vector<int> widths(0x10000, -1);
+    int widest = 0;
+    for (const std::wstring& text : texts) {
+        int width = 0;
+        for (wchar_t c : text) {
+            int& w = widths[c];
+            if (w < 0) {
+                INT got = 0;
+                w = GetCharWidth32W(dc, c, c, &got) ? got : 0;
+            }
+            width += w;
+        }
+        widest = std::max(widest, width);
+    }
+    TEXTMETRICW tm = {};
+    // A margin of two average characters, for the list's own space before and after the text.
+    if (widest > 0 && GetTextMetricsW(dc, &tm)) widest += 2 * tm.tmAveCharWidth;
+    SelectObject(dc, font);
+    ReleaseDC(list, dc);
+    return widest;
+}
+
+// Lets the list scroll sideways as far as the widest of `shown` reaches; it never narrows.
+void WidenList(HWND list, const std::vector<std::wstring>& shown) {
+    const int widest = WidestText(list, shown);
+    if (widest > static_cast<int>(SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0)))
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest), 0);
 }
 
 // The new list goes to a temporary file beside the old one, which it replaces only once it
@@ -180,12 +356,18 @@ LRESULT CALLBACK ListProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
         int button = message == WM_LBUTTONDOWN ? 1 : message == WM_RBUTTONDOWN ? 2 : 4;
         int shift = ((wParam & MK_SHIFT) ? 1 : 0) | ((wParam & MK_CONTROL) ? 2 : 0) | (GetKeyState(VK_MENU) < 0 ? 4 : 0);
         // In twips at the window's own DPI, which the row rule counts in.
-        HWND form = GetAncestor(h, GA_ROOT);
-        double x = ui::PixelsToTwips(form, static_cast<short>(LOWORD(lParam)));
-        double y = ui::PixelsToTwips(form, static_cast<short>(HIWORD(lParam)));
+        HWND window = GetAncestor(h, GA_ROOT);
+        double x = ui::PixelsToTwips(window, static_cast<short>(LOWORD(lParam)));
+        double y = ui::PixelsToTwips(window, static_cast<short>(HIWORD(lParam)));
         // The handler runs first, so a left click still ends on the row under the pointer
         // (the list's own selection follows); a right click keeps the handler's row.
-        frmIgnore::Get().lstIgnore_MouseDown(button, shift, x, y);
+        frmIgnore& form = frmIgnore::Get();
+        form.lstIgnore_MouseDown(button, shift, x, y);
+        // Below the last row the list would select the last one: a click there selects nothing.
+        if (message == WM_LBUTTONDOWN && form.RowAt(y) < 0) {
+            SetFocus(h);
+            return 0;
+        }
         break;
     }
     }
@@ -221,8 +403,9 @@ void frmIgnore::CreateControls() {
     AddFrame(Picture1, idPicture1, 4800, 1110, 1440, 840, L"", &Frame1);
     AddButton(cmdAdd, idAdd, 0, 0, 1440, 375, L"", &Picture1);
     AddButton(cmdRemove, idRemove, 0, 465, 1440, 375, L"", &Picture1);
+    // Scrolls sideways too: a long entry is cut at the list's edge.
     Add(lstIgnore, L"LISTBOX", idList, 120, 1560, 4560, 2580, L"",
-        LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, &Frame1);
+        LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, &Frame1);
     if (lstIgnore.hwnd) {
         auto own = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(lstIgnore.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ListProc)));
@@ -259,8 +442,13 @@ void frmIgnore::Form_Load() {
 
     listError_ = 0;
     fileForm_ = TextForm::Ansi;
+    fileMarked_ = false;
+    fileTail_.clear();
+    fullTexts_.clear();
+    fileRead_ = Fingerprint(nullptr, 0);
     lstIgnore.Clear();
-    ++listChanges_;
+    listRead_ = Fingerprint(lstIgnore.Items());
+    readChanges_ = ++listChanges_;
     std::string path = IgnorePath();
     if (!PathExists(path)) {
         HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -280,28 +468,79 @@ void frmIgnore::Form_Load() {
             CloseHandle(f);
         }
     }
-    std::string bytes;
-    DWORD error = 0;
-    if (!ReadWholeFile(path, bytes, error)) {
-        listError_ = error ? error : ERROR_READ_FAULT;
-        return;
+    try {
+        std::string bytes;
+        DWORD error = 0;
+        if (!ReadWholeFile(path, bytes, error)) {
+            listError_ = error ? error : ERROR_READ_FAULT;
+            return;
+        }
+        FillList(bytes, {});
+    } catch (const std::bad_alloc&) {
+        lstIgnore.Clear();
+        listError_ = ERROR_NOT_ENOUGH_MEMORY;
     }
-    FillList(bytes, {});
 }
 
 // The file's entries upper-cased, then `added`, without duplicates or empty items.
 void frmIgnore::FillList(const std::string& bytes, const std::vector<std::wstring>& added) {
-    std::vector<std::wstring> items = ReadEntries(bytes, fileForm_);
+    std::vector<std::wstring> items = ReadEntries(bytes, fileForm_, fileMarked_, fileTail_);
     items.insert(items.end(), added.begin(), added.end());
     RemoveDuplicateItems(items);
     items.erase(std::remove_if(items.begin(), items.end(), [](const std::wstring& item) { return item.empty(); }),
                 items.end());
-    lstIgnore.SetItems(items);
-    ++listChanges_;
+    ShowEntries(items);
+    fileRead_ = Fingerprint(bytes.data(), bytes.size());
+    listRead_ = Fingerprint(items);
+    readChanges_ = ++listChanges_;
+}
+
+void frmIgnore::ShowEntries(const std::vector<std::wstring>& entries) {
+    fullTexts_.clear();
+    std::vector<std::wstring> shown;
+    shown.reserve(entries.size());
+    for (const std::wstring& entry : entries) shown.push_back(Shown(entry));
+    lstIgnore.SetItems(shown);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (shown[i] == entries[i]) continue;
+        fullTexts_.push_back(entries[i]);
+        SendMessageW(lstIgnore.hwnd, LB_SETITEMDATA, i, static_cast<LPARAM>(fullTexts_.size()));
+    }
+    SendMessageW(lstIgnore.hwnd, LB_SETHORIZONTALEXTENT, 0, 0);
+    WidenList(lstIgnore.hwnd, shown);
+}
+
+std::vector<std::wstring> frmIgnore::Entries() const {
+    std::vector<std::wstring> items = lstIgnore.Items();
+    if (fullTexts_.empty()) return items;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const LRESULT k = SendMessageW(lstIgnore.hwnd, LB_GETITEMDATA, i, 0);
+        if (k > 0 && static_cast<size_t>(k) <= fullTexts_.size()) items[i] = fullTexts_[static_cast<size_t>(k) - 1];
+    }
+    return items;
+}
+
+// An edit made to Ignore.txt outside since the list was read shows when the dialog is shown,
+// unless the list holds edits of its own, which OK would save.
+void frmIgnore::ReadAgainIfChanged() {
+    if (listChanges_ != readChanges_) return;
+    try {
+        std::string bytes;
+        DWORD error = 0;
+        if (!ReadWholeFile(IgnorePath(), bytes, error)) return;
+        if (!listError_ && Fingerprint(bytes.data(), bytes.size()) == fileRead_) return;
+        FillList(bytes, {});
+        listError_ = 0;
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 void frmIgnore::ReportListError(DWORD error, const std::wstring& outcome) {
-    FileFault(LangTextOr(272, L"The ignore list could not be read:"), IgnorePath(), error, outcome);
+    // A list read whole that the scan could not use: no fault of the file.
+    if (error == ERROR_NOT_ENOUGH_MEMORY)
+        FileFault(LangTextOr(301, L"The ignore list is too large to be used:"), IgnorePath(), error, outcome);
+    else
+        FileFault(LangTextOr(272, L"The ignore list could not be read:"), IgnorePath(), error, outcome);
 }
 
 void frmIgnore::Form_Activate() {
@@ -329,15 +568,15 @@ void frmIgnore::cmdAdd_Click() {
     }
     // As Ignore.txt will hold it: through the ANSI code page unless the file is Unicode.
     std::wstring e = fileForm_ == TextForm::Ansi ? FromAnsi(UpperAnsi(ToAnsi(entry))) : UpperAsAnsi(entry);
-    for (int i = 0; i < lstIgnore.Count(); ++i) {
-        if (lstIgnore.Item(i) == e) {
-            ui::MsgBox(LangText(180), MB_OK | MB_ICONEXCLAMATION, L"");
-            txtString.Focus();
-            txtString.SelectAll();
-            return;
-        }
+    const std::vector<std::wstring> items = Entries();
+    if (std::find(items.begin(), items.end(), e) != items.end()) {
+        ui::MsgBox(LangText(180), MB_OK | MB_ICONEXCLAMATION, L"");
+        txtString.Focus();
+        txtString.SelectAll();
+        return;
     }
     lstIgnore.Add(e);
+    WidenList(lstIgnore.hwnd, {e});
     ++listChanges_;
     // Selected, so the list scrolls to the new entry at its bottom and the user sees it was added.
     lstIgnore.SetListIndex(lstIgnore.Count() - 1);
@@ -351,6 +590,7 @@ void frmIgnore::cmdRemove_Click() {
 }
 
 void frmIgnore::cmdApply_Click() {
+    const bool merged = listError_ != 0;
     if (listError_) {
         // The entries of the file were never shown: saving the list alone would drop them.
         std::string stored;
@@ -360,10 +600,17 @@ void frmIgnore::cmdApply_Click() {
                             LangTextOr(274, L"Your list was not saved, so that the entries of the file are not lost."));
             return;
         }
-        FillList(stored, lstIgnore.Items());
+        FillList(stored, Entries());
         listError_ = 0;
     }
-    const std::string bytes = WriteEntries(lstIgnore.Items(), fileForm_);
+    const std::vector<std::wstring> items = Entries();
+    // A list as it was read leaves the file as it is: what the list does not show (letter case,
+    // duplicates, empty lines) stays, and so do edits made to the file since.
+    if (!merged && Fingerprint(items) == listRead_) {
+        Unload();
+        return;
+    }
+    const std::string bytes = WriteEntries(items, fileForm_, fileMarked_, fileTail_);
     std::string path = IgnorePath();
     DWORD error = 0;
     if (!WriteReplacing(path, bytes, error)) {
@@ -391,10 +638,18 @@ void frmIgnore::Command2_Click() {
 }
 
 void frmIgnore::lstIgnore_MouseDown(int /*button*/, int /*shift*/, double /*x*/, double y) {
-    // The row rule counts 180 twips a row whatever the real item height; a half rounds to even.
-    double r = std::nearbyint(y / 180.0);
-    if (r < 1 || r > lstIgnore.Count()) return;
-    lstIgnore.SetListIndex(static_cast<int>(r) - 1);
+    const int row = RowAt(y);
+    if (row >= 0) lstIgnore.SetListIndex(row);
+}
+
+int frmIgnore::RowAt(double y) const {
+    if (!lstIgnore.hwnd || y < 0) return -1;
+    const LRESULT height = SendMessageW(lstIgnore.hwnd, LB_GETITEMHEIGHT, 0, 0);
+    const LRESULT top = SendMessageW(lstIgnore.hwnd, LB_GETTOPINDEX, 0, 0);
+    if (height <= 0 || top < 0) return -1;
+    const int pixels = ui::TwipsToPixels(hwnd(), static_cast<int>(std::lround(y)));
+    const LRESULT row = top + pixels / height;
+    return row < lstIgnore.Count() ? static_cast<int>(row) : -1;
 }
 
 void frmIgnore::OnCommand(int id, int code) {
@@ -408,5 +663,26 @@ void frmIgnore::OnCommand(int id, int code) {
         Command1_Click();
         break;
     case idCommand2: Command2_Click(); break;
+    case IDOK:  // Enter where no button has the focus
+        if (GetFocus() == txtString.hwnd) cmdAdd_Click();
+        break;
     }
+}
+
+LRESULT frmIgnore::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SHOWWINDOW:
+        if (wParam) ReadAgainIfChanged();
+        break;
+    case ui::kWmDpiChanged: {
+        // The list's font is scaled, and with it the widths of the entries.
+        const int before = ui::FormDpi(hwnd());
+        const LRESULT extent = SendMessageW(lstIgnore.hwnd, LB_GETHORIZONTALEXTENT, 0, 0);
+        const LRESULT result = Form::HandleMessage(message, wParam, lParam);
+        SendMessageW(lstIgnore.hwnd, LB_SETHORIZONTALEXTENT,
+                     static_cast<WPARAM>(MulDiv(static_cast<int>(extent), ui::FormDpi(hwnd()), before)), 0);
+        return result;
+    }
+    }
+    return Form::HandleMessage(message, wParam, lParam);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 
 #include "core/App.h"
 #include "core/Text.h"
@@ -264,10 +265,15 @@ void frmMain::cmdStartStop_Click() {
     scanning_ = true;
     try {
         // Without the ignore list the scan would list what the user chose to ignore. A start
-        // refused for it changes nothing: the rows of the last scan stay listed.
-        const DWORD listError = LoadIgnoreList();
+        // refused for it changes nothing: the rows of the last scan stay listed. Its test is
+        // built here, so that a list too large for it starts no scan.
+        DWORD listError = LoadIgnoreList();
+        ignoreCached_ = false;
+        ignoreFault_ = 0;
+        if (listError == 0 && !IgnoreEntries()) listError = ignoreFault_;
         if (listError != 0) {
             scanning_ = false;
+            ignoreFault_ = 0;
             if (listError != ERROR_INVALID_WINDOW_HANDLE)
                 frmIgnore::ReportListError(
                     listError, LangTextOr(277, L"No scan was started: it would list what the ignore list hides."));
@@ -293,8 +299,6 @@ void frmMain::cmdStartStop_Click() {
         listPaintGap_ = kListPaintMs;
         knownPaths_.clear();
         knownFolders_.clear();
-        ignoreCached_ = false;
-        ignoreFault_ = 0;
         walkDpi_ = ui::FormDpi(hwnd());
         keyShownTickSet_ = false;
         cRegSearch* engine = cReg.get();
@@ -481,9 +485,10 @@ bool frmMain::FileMissing(const std::string& path, const std::string& data, cons
 }
 
 // The ignore test of the settings dialog's list, loading the dialog hidden when needed; null
-// when it cannot be loaded. Reading a list box costs a round trip per item, and the test is
-// built over all entries at once: both are done again only when the dialog has changed its
-// list, which it counts, so that an edit made during a walk counts from the next report on.
+// when it cannot be loaded or the test cannot be built. Reading a list box costs a round trip
+// per item, and the test is built over all entries at once: both are done again only when the
+// dialog has changed its list, which it counts, so that an edit made during a walk counts from
+// the next report on.
 const AnsiMatcher* frmMain::IgnoreEntries() {
     if (ignoreFault_ != 0) return nullptr;
     frmIgnore& ignore = frmIgnore::Get();
@@ -497,7 +502,19 @@ const AnsiMatcher* frmMain::IgnoreEntries() {
         }
     }
     if (ignoreCached_ && ignoreChanges_ == ignore.ListChanges()) return &ignoreMatcher_;
-    ignoreMatcher_.Build(ignore.lstIgnore.Items());
+    bool built = false;
+    try {
+        built = ignoreMatcher_.Build(ignore.Entries());
+    } catch (const std::bad_alloc&) {
+    }
+    if (!built) {
+        // A test that could not be built would drop every report: nothing more is listed, and
+        // the Start command says why.
+        ignoreFault_ = ERROR_NOT_ENOUGH_MEMORY;
+        ignoreCached_ = false;
+        if (cReg && walking_ > 0) cReg->StopSearch();
+        return nullptr;
+    }
     ignoreChanges_ = ignore.ListChanges();
     ignoreCached_ = true;
     return &ignoreMatcher_;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -149,7 +150,28 @@ void RemoveDuplicateItems(std::vector<std::wstring>& items) {
     items.resize(kept);
 }
 
-void AnsiMatcher::Build(const std::vector<std::wstring>& entries) {
+namespace {
+size_t g_nodeLimit = 0;
+}  // namespace
+
+void AnsiMatcher::SetNodeLimitHook(size_t nodes) { g_nodeLimit = nodes; }
+
+bool AnsiMatcher::Build(const std::vector<std::wstring>& entries) {
+    try {
+        BuildTrie(entries);
+        return true;
+    } catch (const std::bad_alloc&) {
+        // Nothing half built stays: memory goes back, and the test finds nothing.
+        std::vector<Node>().swap(nodes_);
+        std::vector<unsigned char>().swap(edgeBytes_);
+        std::vector<int>().swap(edgeTargets_);
+        std::fill(std::begin(rootNext_), std::end(rootNext_), 0);
+        matchesAll_ = false;
+        return false;
+    }
+}
+
+void AnsiMatcher::BuildTrie(const std::vector<std::wstring>& entries) {
     nodes_.assign(1, Node());
     edgeBytes_.clear();
     edgeTargets_.clear();
@@ -189,6 +211,7 @@ void AnsiMatcher::Build(const std::vector<std::wstring>& entries) {
                 ++common;
         path.resize(common);
         int node = common ? path.back() : 0;
+        if (g_nodeLimit && parent.size() + text.size() - common > g_nodeLimit) throw std::bad_alloc();
         for (size_t i = common; i < text.size(); ++i) {
             parent.push_back(node);
             byte.push_back(static_cast<unsigned char>(text[i]));

@@ -36,8 +36,11 @@ void RemoveDuplicateItems(std::vector<std::wstring>& items);
 class AnsiMatcher {
 public:
     // Entries that the ANSI code page cannot hold occur in no ANSI text and are left out; an
-    // empty entry occurs in every text.
-    void Build(const std::vector<std::wstring>& entries);
+    // empty entry occurs in every text. False, leaving a test that finds nothing, when memory
+    // ran out.
+    bool Build(const std::vector<std::wstring>& entries);
+    // Tests make the build run out of memory past this many nodes; 0 lifts the limit.
+    static void SetNodeLimitHook(size_t nodes);
     bool Empty() const { return !matchesAll_ && nodes_.size() <= 1; }
     bool FoundIn(const std::string& text) const;
 
@@ -49,6 +52,7 @@ private:
         int firstEdge = 0, edges = 0;
     };
     int Next(int node, unsigned char byte) const;
+    void BuildTrie(const std::vector<std::wstring>& entries);
 
     std::vector<Node> nodes_;
     std::vector<unsigned char> edgeBytes_;  // each node's edges, sorted by byte

@@ -155,7 +155,7 @@ TEST(Dpi, WindowsFollowTheirScreen) {
             FrmAbout::Get().Label15_MouseMove(), FrmAbout::Get().Label16_MouseMove();
             EXPECT_EQ(measures(w), twice) << "a hovered link";
         }
-        if (form == &frmIgnore::Get()) {  // the row rule: 180 twips a row at the new DPI
+        if (form == &frmIgnore::Get()) {  // the row under the pointer at the new DPI
             ui::ListBox& list = frmIgnore::Get().lstIgnore;
             for (const wchar_t* item : {L"a", L"b", L"c", L"d", L"e"}) list.Add(item);
             SendMessageW(list.hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, MulDiv(360, to, 1440)));

@@ -341,6 +341,43 @@ TEST_F(MainWindow, UnreadableIgnoreListListsNothing) {
     }
 }
 
+// NULs in Ignore.txt hide what the entries name and nothing else. A list whose ignore test cannot
+// be built (memory runs out) starts no scan, and stops one that meets it, saying why.
+TEST_F(MainWindow, IgnoreListThatCannotServeSaysSo) {
+    frmMain& f = LoadMain();
+    UseIgnoreList(std::string("SKIPME\r\n\0\0X\r\nHIDETHISKEY\r\n\0\0\0\0", 30));
+    f.cmdStartStop_Click();
+    std::vector<std::string> rows = SeededRows();
+    EXPECT_TRUE(Has(rows, "VALUE VALUE|A\\Missing"));
+    EXPECT_FALSE(Has(rows, "VALUE VALUE|A\\Skipped"));
+    EXPECT_FALSE(Has(rows, "VALUE VALUE|A\\HideThisKey\\Any"));
+    EXPECT_EQ(f.lblCurrentKey.Text(), LangText(205));
+
+    const int found = f.lvwRegErrors.Count();
+    AnsiMatcher::SetNodeLimitHook(5);
+    f.cmdStartStop_Click();
+    AnsiMatcher::SetNodeLimitHook(0);
+    EXPECT_FALSE(f.Scanning());
+    EXPECT_EQ(f.lvwRegErrors.Count(), found);
+    frmIgnore& dlg = frmIgnore::Get();
+    ASSERT_TRUE(ScanActingAt(f, true, [&] {
+        AnsiMatcher::SetNodeLimitHook(5);
+        dlg.txtString.SetText(L"later");
+        dlg.cmdAdd_Click();
+    }));
+    AnsiMatcher::SetNodeLimitHook(0);
+    EXPECT_EQ(f.lblCurrentKey.Text(), LangText(206));
+    EXPECT_EQ(SeededRows().size(), 1u);  // only the row listed before the list grew
+    ASSERT_EQ(boxes_.boxes.size(), 2u);
+    for (int outcome : {277, 278}) {
+        const std::wstring& text = boxes_.boxes[outcome - 277].text;
+        EXPECT_NE(text.find(LangText(301)), std::wstring::npos) << text;
+        EXPECT_NE(text.find(FromAnsi(ignore_.path)), std::wstring::npos) << text;
+        EXPECT_NE(text.find(SystemErrorText(ERROR_NOT_ENOUGH_MEMORY)), std::wstring::npos) << text;
+        EXPECT_NE(text.find(LangText(outcome)), std::wstring::npos) << text;
+    }
+}
+
 // Scans after scans: Enter on the focused Scan button starts one. A lower-case ignore entry never
 // matches and an empty one matches everything; each scan clears the rows of the one before, and
 // one that finds nothing hides Repair again. A Stop click made as the walk ends starts nothing,

@@ -76,9 +76,10 @@ TEST_F(SettingsDialog, AddAndRemove) {
     EXPECT_EQ(boxes_.boxes.size(), 1u);
     EXPECT_EQ(Items(), (Texts{L"ABC", L"  "}));
 
-    // A press on the list selects by rows of 180 twips, whatever the list draws.
-    for (const auto& press : {std::make_pair(360, 1), std::make_pair(180, 0), std::make_pair(720, 0)}) {
-        SendMessageW(dlg.lstIgnore.hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, ui::TwipsToPixelsY(press.first)));
+    // A press on the list selects the row drawn under it; below the last row, nothing.
+    const int row = static_cast<int>(SendMessageW(dlg.lstIgnore.hwnd, LB_GETITEMHEIGHT, 0, 0));
+    for (const auto& press : {std::make_pair(row * 3 / 2, 1), std::make_pair(row / 2, 0), std::make_pair(row * 5, 0)}) {
+        SendMessageW(dlg.lstIgnore.hwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, press.first));
         EXPECT_EQ(dlg.lstIgnore.ListIndex(), press.second) << press.first;
     }
 }
@@ -144,6 +145,54 @@ TEST_F(SettingsDialog, UnicodeFilesKeepTheirForm) {
     }
 }
 
+// Whatever Ignore.txt holds, the list has no empty item and cuts no entry; OK without an edit
+// leaves the file as it is, and OK after one keeps what it could not read as text (NULs, bytes no
+// UTF-8, the odd last byte of UTF-16) and the file's form, with or without a byte-order mark.
+TEST_F(SettingsDialog, OkKeepsWhatTheFileHolds) {
+    using namespace std::string_literals;
+    const std::wstring lead = L"\xFFFD\xFFFDLEAD", nul = L"TW\xFFFDO";
+    const struct { const char* what; std::string before; Texts shown; std::string after; } cases[] = {
+        {"NULs inside", "ONE\r\nTW\0O\r\nTHREE\r\n\0\0LEAD\r\n"s, {L"ONE", nul, L"THREE", lead},
+         "ONE\r\nTW\0O\r\nTHREE\r\n\0\0LEAD\r\nA\xC4\r\n"s},
+        {"zeros at the end", "one\r\ntwo"s + std::string(64, '\0'), {L"ONE", L"TWO"}, "ONE\r\nTWO\r\nA\xC4\r\n"},
+        {"UTF-16 without a mark", Utf16(L"m\x00FCller\r\n\x65E5\x672C\r\n", false).substr(2) + "\0\0\0\0"s,
+         {L"M\x00DCLLER", L"\x65E5\x672C"}, Utf16(L"M\x00DCLLER\r\n\x65E5\x672C\r\nA\x00C4\r\n", false).substr(2)},
+        {"UTF-8 without a mark", "m\xC3\xBCller\r\n", {L"M\x00DCLLER"}, "M\xC3\x9CLLER\r\nA\xC3\x84\r\n"},
+        {"UTF-8, a byte that is no text", "\xEF\xBB\xBF" "a\xFF" "b\r\n", {L"A\xFFFD" L"B"},
+         "\xEF\xBB\xBF" "A\xFF" "B\r\nA\xC3\x84\r\n"},
+        {"UTF-16, an odd last byte", Utf16(L"ab\r\n", true) + "x", {L"AB"}, Utf16(L"AB\r\nA\x00C4\r\n", true) + "x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        frmIgnore& dlg = LoadWith(c.before);
+        EXPECT_EQ(Items(), c.shown);
+        dlg.cmdApply_Click();
+        EXPECT_EQ(ReadFileBytes(path_), c.before);
+        LoadWith(c.before);
+        dlg.txtString.SetText(L"a\x00E4");
+        dlg.cmdAdd_Click();
+        dlg.cmdApply_Click();
+        EXPECT_EQ(ReadFileBytes(path_), c.after);
+    }
+}
+
+// An edit made to Ignore.txt outside, after a scan read it, shows when the dialog is shown, and
+// OK keeps it; the dialog's own unsaved edits stay and win.
+TEST_F(SettingsDialog, OutsideEditsShowWhenShown) {
+    frmIgnore& dlg = LoadWith("ONE\r\n");
+    ASSERT_TRUE(WriteFileBytes(path_, "TWO\r\n"));  // same size, perhaps the same time
+    dlg.Show();
+    EXPECT_EQ(Items(), (Texts{L"TWO"}));
+    dlg.Hide();
+    dlg.txtString.SetText(L"mine");
+    dlg.cmdAdd_Click();
+    ASSERT_TRUE(WriteFileBytes(path_, "THREE\r\n"));
+    dlg.Show();
+    EXPECT_EQ(Items(), (Texts{L"TWO", L"MINE"}));
+    dlg.cmdApply_Click();
+    EXPECT_EQ(ReadFileBytes(path_), "TWO\r\nMINE\r\n");
+}
+
 TEST_F(SettingsDialog, FileFaultsLoseNothing) {
     // A read-only list: OK says it could not be saved and keeps the dialog, whose next OK saves.
     frmIgnore& dlg = LoadWith("KEEP\r\n");
@@ -205,23 +254,65 @@ TEST_F(SettingsDialog, AShortWriteIsAFullDisk) {
 
 namespace {
 
-// A click selects the row under the pointer by the twips rule, whatever the real item height;
-// rows past the end select nothing. Enter on a focused button clicks it.
-TEST_F(SettingsDialog, RowRuleAndEnterOnAButton) {
-    frmIgnore& dlg = LoadWith("ABC\r\nDEF\r\nGHI\r\n");
+// A click selects the row drawn under the pointer, by the list's own item height and scroll
+// position; a click below the last row selects nothing. Enter on a focused button clicks it, and
+// Enter in the entry box adds the entry. A long entry can be scrolled into sight.
+TEST_F(SettingsDialog, RowUnderThePointerAndEnter) {
+    std::string many;
+    for (int i = 0; i < 30; ++i) many += "ENTRY" + std::to_string(i) + "\r\n";
+    frmIgnore& dlg = LoadWith(many);
     dlg.Show();
-    const struct { double y; int before, after; } clicks[] = {{100, -1, 0}, {80, -1, -1}, {270, -1, 1}, {720, 1, 1}};
-    for (const auto& c : clicks) {
-        dlg.lstIgnore.SetListIndex(c.before);
-        dlg.lstIgnore_MouseDown(2, 0, 0, c.y);
-        EXPECT_EQ(dlg.lstIgnore.ListIndex(), c.after) << c.y;
-    }
+    HWND list = dlg.lstIgnore.hwnd;
+    const int row = static_cast<int>(SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+    auto click = [&](UINT down, int y) {
+        SendMessageW(list, down, down == WM_LBUTTONDOWN ? MK_LBUTTON : MK_RBUTTON, MAKELPARAM(5, y));
+        SendMessageW(list, down + 1, 0, MAKELPARAM(5, y));
+    };
+    click(WM_LBUTTONDOWN, row * 6 + row / 2);  // the 7th entry
+    EXPECT_EQ(dlg.lstIgnore.ListIndex(), 6);
+    SendMessageW(list, LB_SETTOPINDEX, 20, 0);
+    const int top = static_cast<int>(SendMessageW(list, LB_GETTOPINDEX, 0, 0));
+    ASSERT_GT(top, 0);
+    click(WM_RBUTTONDOWN, row + 1);
+    EXPECT_EQ(dlg.lstIgnore.ListIndex(), top + 1);
+    dlg.lstIgnore_MouseDown(2, 0, 0, ui::PixelsToTwipsY(row / 2));
+    EXPECT_EQ(dlg.lstIgnore.ListIndex(), top);
+    click(WM_LBUTTONDOWN, row * (30 - top) + 2);  // below the last row
+    EXPECT_EQ(dlg.lstIgnore.ListIndex(), top);
+
+    // Enter on the Add button, then in the entry box.
     dlg.txtString.SetText(L"jkl");
     dlg.cmdAdd.Focus();
     PostMessageW(dlg.cmdAdd.hwnd, WM_KEYDOWN, VK_RETURN, 0);
     PostMessageW(dlg.cmdAdd.hwnd, WM_KEYUP, VK_RETURN, 0);
     PumpFor(50);
-    EXPECT_EQ(Items(), (Texts{L"ABC", L"DEF", L"GHI", L"JKL"}));
+    const std::wstring longEntry(300, L'W');
+    dlg.txtString.SetText(longEntry);
+    dlg.txtString.Focus();
+    PostMessageW(dlg.txtString.hwnd, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageW(dlg.txtString.hwnd, WM_KEYUP, VK_RETURN, 0);
+    PumpFor(50);
+    ASSERT_EQ(dlg.lstIgnore.Count(), 32);
+    EXPECT_EQ(dlg.lstIgnore.Item(30), L"JKL");
+    EXPECT_EQ(dlg.lstIgnore.Item(31), longEntry);
+    EXPECT_TRUE(dlg.txtString.Text() == longEntry && GetFocus() == dlg.txtString.hwnd);
+
+    // The list scrolls sideways to the end of the long entry, also when it was read from the file.
+    for (bool fromFile : {false, true}) {
+        if (fromFile) LoadWith("AB\r\n" + ToAnsi(longEntry) + "\r\n").Show();
+        HDC dc = GetDC(dlg.lstIgnore.hwnd);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(dlg.lstIgnore.hwnd, WM_GETFONT, 0, 0)));
+        SIZE size = {};
+        GetTextExtentPoint32W(dc, longEntry.c_str(), static_cast<int>(longEntry.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(dlg.lstIgnore.hwnd, dc);
+        SCROLLINFO bar = {};
+        bar.cbSize = sizeof bar;
+        bar.fMask = SIF_RANGE | SIF_PAGE;
+        ASSERT_TRUE(GetScrollInfo(dlg.lstIgnore.hwnd, SB_HORZ, &bar)) << fromFile;
+        EXPECT_GE(bar.nMax - bar.nMin + 1, size.cx) << fromFile;
+        EXPECT_GT(bar.nMax - bar.nMin + 1, static_cast<int>(bar.nPage)) << fromFile;
+    }
 }
 
 // The key the settings live in, made volatile for a while: no lasting key can be made below it,

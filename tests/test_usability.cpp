@@ -164,6 +164,8 @@ TEST_F(Newcomer, IgnoreListFaultsInTheUsersLanguage) {
         SetFileAttributesA(ignore_.path.c_str(), FILE_ATTRIBUTE_READONLY);
         frmIgnore& dlg = frmIgnore::Get();
         ASSERT_TRUE(dlg.Load());
+        dlg.txtString.SetText(L"new");  // an unchanged list is not written at all
+        dlg.cmdAdd_Click();
         dlg.cmdApply_Click();
         SetFileAttributesA(ignore_.path.c_str(), FILE_ATTRIBUTE_NORMAL);
         // Held open without sharing: the dialog cannot read it.
