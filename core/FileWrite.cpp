@@ -5,6 +5,30 @@ WriteFileFn g_write = WriteFile;
 FlushFileFn g_flush = FlushFileBuffers;
 }  // namespace
 
+bool ReadWholeFile(const std::wstring& path, std::string& bytes, DWORD& error) {
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return false;
+    }
+    bytes.clear();
+    char buf[65536];
+    bool ok = true;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(f, buf, sizeof(buf), &got, nullptr)) {
+            error = GetLastError();
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        bytes.append(buf, got);
+    }
+    CloseHandle(f);
+    return ok;
+}
+
 void SetWriteFileHook(WriteFileFn write) { g_write = write ? write : WriteFile; }
 void SetFlushFileHook(FlushFileFn flush) { g_flush = flush ? flush : FlushFileBuffers; }
 

@@ -1,5 +1,6 @@
 #include "core/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -37,6 +38,21 @@ std::wstring UpperWide(const std::wstring& s)
     if (LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_UPPERCASE, s.data(), (int)s.size(), &u[0], (int)u.size()) == 0)
         CharUpperBuffW(&u[0], (DWORD)u.size());
     return u;
+}
+
+const AnsiLeadBytes& AnsiLeads()
+{
+    static const AnsiLeadBytes leads = [] {
+        AnsiLeadBytes t;
+        CPINFO info;
+        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 2)
+            return t;
+        for (int r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r]; r += 2)
+            for (int b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; ++b)
+                t.lead[b] = t.any = true;
+        return t;
+    }();
+    return leads;
 }
 
 namespace {
@@ -78,9 +94,7 @@ struct UpperTable
         if (GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1) {
             multiByte = true;
             utf8 = info.MaxCharSize > 2;
-            for (int r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r]; r += 2)
-                for (int b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; ++b)
-                    lead[b] = true;
+            std::copy(std::begin(AnsiLeads().lead), std::end(AnsiLeads().lead), lead);
             if (!utf8)
                 pairs.assign(65536, 0);
         }

@@ -10,6 +10,12 @@ std::string ToAnsi(const std::wstring& s, UINT codePage = CP_ACP);
 // hold may have characters that the code page lacks, and the ANSI functions then give "?" or a
 // look-alike in their place.
 bool HasAnsiForm(const wchar_t* text, size_t length);
+// The lead bytes of the ANSI code page, read once: none under a single-byte code page.
+struct AnsiLeadBytes {
+    bool lead[256] = {};
+    bool any = false;
+};
+const AnsiLeadBytes& AnsiLeads();
 // Upper case as the user's locale sees it, character by character: a character whose upper case
 // has no ANSI form of the same length keeps its bytes, so the text keeps its length and every
 // character its place.

@@ -29,31 +29,6 @@ void FileFault(const std::wstring& what, const std::string& path, DWORD code, co
                MB_OK | MB_ICONEXCLAMATION);
 }
 
-// Reads the whole file; false with the system's error code when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes, DWORD& error) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return false;
-    }
-    bytes.clear();
-    char buf[16384];
-    bool ok = true;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(f, buf, sizeof(buf), &got, nullptr)) {
-            error = GetLastError();
-            ok = false;
-            break;
-        }
-        if (got == 0) break;
-        bytes.append(buf, got);
-    }
-    CloseHandle(f);
-    return ok;
-}
-
 // Lines end at CR LF, at a lone LF or at a lone CR; a last line without an end counts too.
 template <class Text>
 std::vector<Text> SplitLines(const Text& text) {
@@ -471,7 +446,7 @@ void frmIgnore::Form_Load() {
     try {
         std::string bytes;
         DWORD error = 0;
-        if (!ReadWholeFile(path, bytes, error)) {
+        if (!ReadWholeFile(FromAnsi(path), bytes, error)) {
             listError_ = error ? error : ERROR_READ_FAULT;
             return;
         }
@@ -527,7 +502,7 @@ void frmIgnore::ReadAgainIfChanged() {
     try {
         std::string bytes;
         DWORD error = 0;
-        if (!ReadWholeFile(IgnorePath(), bytes, error)) return;
+        if (!ReadWholeFile(FromAnsi(IgnorePath()), bytes, error)) return;
         if (!listError_ && Fingerprint(bytes.data(), bytes.size()) == fileRead_) return;
         FillList(bytes, {});
         listError_ = 0;
@@ -595,7 +570,7 @@ void frmIgnore::cmdApply_Click() {
         // The entries of the file were never shown: saving the list alone would drop them.
         std::string stored;
         DWORD error = 0;
-        if (!ReadWholeFile(IgnorePath(), stored, error) && error != ERROR_FILE_NOT_FOUND) {
+        if (!ReadWholeFile(FromAnsi(IgnorePath()), stored, error) && error != ERROR_FILE_NOT_FOUND) {
             ReportListError(error,
                             LangTextOr(274, L"Your list was not saved, so that the entries of the file are not lost."));
             return;

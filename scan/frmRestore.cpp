@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/App.h"
+#include "core/FileWrite.h"
 #include "core/Text.h"
 #include "core/mdlMain.h"
 #include "core/modLanguage.h"
@@ -79,16 +80,9 @@ std::wstring DateFromName(const std::wstring& name) {
 // format's header) that is neither blank nor a comment. A backup of a fix that kept nothing, or a
 // file cut off after its header, holds none. A file that cannot be read is left to the editor.
 bool HoldsSomethingToImport(const std::wstring& path) {
-    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) return true;
     std::string bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    bool read = true;
-    while ((read = ReadFile(f, chunk, sizeof chunk, &got, nullptr) != FALSE) && got > 0) bytes.append(chunk, got);
-    CloseHandle(f);
-    if (!read) return true;
+    DWORD error = 0;
+    if (!ReadWholeFile(path, bytes, error)) return true;
     // A Unicode export: its characters' low bytes tell lines apart as well.
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
         bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());

@@ -16,27 +16,10 @@
 
 namespace {
 
-// The lead bytes of the system's ANSI code page, read once.
-struct LeadBytes {
-    bool lead[256] = {};
-    bool any = false;
-    LeadBytes() {
-        CPINFO info;
-        if (!GetCPInfo(CP_ACP, &info) || info.MaxCharSize < 2) return;
-        for (int r = 0; r + 1 < MAX_LEADBYTES && info.LeadByte[r]; r += 2)
-            for (int b = info.LeadByte[r]; b <= info.LeadByte[r + 1]; ++b) lead[b] = any = true;
-    }
-};
-
-const LeadBytes& Leads() {
-    static const LeadBytes leads;
-    return leads;
-}
-
 // Whether a text holds a lead byte: one that holds none is read byte by byte under any code page,
 // as most data (plain ASCII) can be.
 bool HoldsLeadByte(const std::string& text) {
-    const LeadBytes& leads = Leads();
+    const AnsiLeadBytes& leads = AnsiLeads();
     if (!leads.any) return false;
     for (char c : text)
         if (leads.lead[static_cast<unsigned char>(c)]) return true;
@@ -46,11 +29,11 @@ bool HoldsLeadByte(const std::string& text) {
 }  // namespace
 
 size_t AnsiCharBytes(const std::string& text, size_t at) {
-    return Leads().lead[static_cast<unsigned char>(text[at])] && at + 1 < text.size() ? 2 : 1;
+    return AnsiLeads().lead[static_cast<unsigned char>(text[at])] && at + 1 < text.size() ? 2 : 1;
 }
 
 size_t FindAnsi(const std::string& text, const std::string& what, size_t from) {
-    if (!Leads().any) return text.find(what, from);
+    if (!AnsiLeads().any) return text.find(what, from);
     for (size_t i = 0; i + what.size() <= text.size(); i += AnsiCharBytes(text, i))
         if (i >= from && text.compare(i, what.size(), what) == 0) return i;
     return std::string::npos;

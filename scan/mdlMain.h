@@ -95,10 +95,10 @@ LONG ReadExactValue(HKEY root, const std::string& keyPath, const std::string& na
 // while it holds exactly that. A row the backup does not hold gives Unreadable.
 ListedValue BackedUpValueNow(int row, LONG& rc);
 // Writes the checked rows of the main window's error list into a new backup file, never over
-// an existing one and never half-written under a backup's name. Returns false, leaving no file behind, when the file cannot be made or
-// written; `path` is the backup file's full path and `error` says what failed. `saved`
-// receives the rows written (their values may be deleted now), `leftOut` the checked rows
-// that could not be written.
+// an existing one and never half-written under a backup's name. Returns false, leaving no file
+// behind, when the file cannot be made or written; `path` is the backup file's full path and
+// `error` says what failed. `saved` receives the rows written (their values may be deleted now),
+// `leftOut` the checked rows that could not be written.
 bool BackupCheckedEntries(std::string& path, std::wstring& error, std::vector<int>* saved = nullptr,
                           std::vector<BackupLeftOut>* leftOut = nullptr);
 // Writes the last backup again holding only the values of `rows` (the rows the fix deleted), so
